@@ -1,0 +1,38 @@
+# GoogleTest from Debian's sources, built with the project's own compiler so
+# that the cross builds get it too.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(VELK_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+add_subdirectory("${VELK_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# Builds every test program of the configuration (the ThreadSanitizer build
+# builds only this target).
+add_custom_target(velk_tests)
+
+# velk_add_test(NAME [THREADED] [TIMEOUT s] SOURCES ... LIBS ...): one
+# GoogleTest program. Natively each test case is a ctest test; under Wine each
+# program is one test, since every start of wine64 costs about a second.
+# The ThreadSanitizer build keeps only the THREADED programs.
+function(velk_add_test name)
+  cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(VELK_TSAN AND NOT T_THREADED)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  add_dependencies(velk_tests ${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    # No way to run them here (32-bit Windows): built, not run.
+  elseif(CMAKE_CROSSCOMPILING)
+    add_test(NAME "${VELK_TEST_PREFIX}${name}" COMMAND ${name})
+    set_tests_properties("${VELK_TEST_PREFIX}${name}" PROPERTIES TIMEOUT ${T_TIMEOUT})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${T_TIMEOUT})
+  endif()
+endfunction()

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs what the project needs on a Debian 12 machine and cross-builds
+# AdPlug and libbinio for the two mingw-w64 targets. Idempotent: each step
+# runs only when its result is missing.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+deps="$top/build/deps"
+
+packages=(
+  cmake make g++ python3 dpkg-dev
+  libadplug-dev libbinio-dev googletest
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Debian's source packages are the origin of the cross-built libraries, so the
+# Windows builds link the same AdPlug and libbinio releases as the native one.
+ensure_deb_src() {
+  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "bootstrap: adding a deb-src entry" >&2
+    cat > /etc/apt/sources.list.d/velk-deb-src.sources <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    apt-get update -q >&2
+  fi
+}
+
+fetch_source() { # package version-glob -> prints the unpacked directory
+  local pkg=$1 dir
+  mkdir -p "$deps/src"
+  dir=$(find "$deps/src" -maxdepth 1 -type d -name "$2" | head -n 1)
+  if [ -z "$dir" ]; then
+    ensure_deb_src
+    (cd "$deps/src" && apt-get source -q "$pkg" >&2)
+    dir=$(find "$deps/src" -maxdepth 1 -type d -name "$2" | head -n 1)
+  fi
+  [ -n "$dir" ] || { echo "bootstrap: no source for $pkg" >&2; exit 1; }
+  echo "$dir"
+}
+
+# Plain compiler calls: neither library's autotools build is needed for a
+# static archive, and this keeps the cross build to well under a minute.
+build_target() {
+  local triplet=$1 prefix="$deps/$1"
+  [ -f "$prefix/lib/libadplug.a" ] && [ -f "$prefix/lib/libbinio.a" ] && return 0
+  local cxx="$triplet-g++-posix" cc="$triplet-gcc-posix" ar="$triplet-ar"
+  local binio adplug obj
+  binio=$(fetch_source libbinio 'libbinio-1.5*')
+  adplug=$(fetch_source adplug 'adplug-2.3.3*')
+  obj="$deps/obj/$triplet"
+  rm -rf "$obj" "$prefix"
+  mkdir -p "$obj/binio" "$obj/adplug" "$prefix/lib" "$prefix/include/libbinio" "$prefix/include/adplug"
+  echo "bootstrap: building libbinio and AdPlug for $triplet"
+
+  # libbinio: binio.h comes from binio.h.in with the platform's capabilities.
+  cp "$binio"/src/*.h "$prefix/include/libbinio/"
+  sed -e 's/@ENABLE_STRING@/1/' -e 's/@ENABLE_IOSTREAM@/1/' \
+      -e 's/@ISO_STDLIB@/1/' -e 's/@WITH_MATH@/1/' \
+      -e 's/@TYPE_INT@/long long/' -e 's/@TYPE_FLOAT@/long double/' \
+      "$binio/src/binio.h.in" > "$prefix/include/libbinio/binio.h"
+  for f in "$binio"/src/*.cpp; do
+    "$cxx" -O2 -w -c -I"$prefix/include/libbinio" "$f" -o "$obj/binio/$(basename "${f%.cpp}").o" &
+  done
+  wait
+  "$ar" rcs "$prefix/lib/libbinio.a" "$obj"/binio/*.o
+
+  # AdPlug: every source of the library, as Debian builds it.
+  cp "$adplug"/src/*.h "$prefix/include/adplug/"
+  local f n=0
+  for f in "$adplug"/src/*.cpp "$adplug"/src/*.c; do
+    case "$f" in *.c) comp=$cc ;; *) comp=$cxx ;; esac
+    $comp -O2 -w -DVERSION='"2.3.3"' -I"$adplug/src" -I"$prefix/include/libbinio" -I"$prefix/include" \
+      -c "$f" -o "$obj/adplug/$(basename "$f").o" &
+    n=$((n + 1)); [ $((n % 4)) -eq 0 ] && wait
+  done
+  wait
+  "$ar" rcs "$prefix/lib/libadplug.a" "$obj"/adplug/*.o
+  rm -rf "$obj"
+}
+
+build_target i686-w64-mingw32
+build_target x86_64-w64-mingw32
+echo "bootstrap: ready"
