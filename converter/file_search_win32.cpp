@@ -1,0 +1,23 @@
+#include "converter/file_search.h"
+
+#include <windows.h>
+
+namespace velk::converter {
+
+std::vector<FoundFile> findOrdinaryFiles(const std::string &directory, const std::string &namePattern)
+{
+    std::vector<FoundFile> found;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((directory + namePattern).c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    const DWORD notOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    do {
+        if (!(data.dwFileAttributes & notOrdinary))
+            found.push_back({directory + data.cFileName, data.cFileName});
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return found;
+}
+
+} // namespace velk::converter
