@@ -1,0 +1,26 @@
+// The tick rate that timing is computed with. Players report their rate as a
+// float, and a rate of 0, a negative one or one that is not a number would
+// reach a division or never let time advance; one far too high would
+// overflow the frame-exact tick balance. Such rates are brought into a range
+// that every real song lies in.
+#pragma once
+
+namespace velk {
+
+// Slowest tick rate used: a player that reports 0, a negative rate or no
+// number at all ticks once a second, so it keeps moving and stays stoppable.
+constexpr float minTickRateHz = 1.0f;
+// Fastest tick rate used: well above any song (they tick at tens to a few
+// thousand Hz) and small enough for the tick balance to stay within 32 bits.
+constexpr float maxTickRateHz = 100000.0f;
+
+inline float boundedTickRate(float reportedHz)
+{
+    if (!(reportedHz >= minTickRateHz))  // also NaN
+        return minTickRateHz;
+    if (reportedHz > maxTickRateHz)  // also +infinity
+        return maxTickRateHz;
+    return reportedHz;
+}
+
+} // namespace velk
