@@ -1,0 +1,272 @@
+#include "rol/rol_player.h"
+
+#include <binio.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "rol/bank_choice.h"
+#include "rol/opl2.h"
+
+namespace velk {
+namespace {
+
+// Ticks per second of a player that holds no song yet: the PC timer's rate.
+constexpr float unloadedRefresh = 18.2f;
+
+// F-numbers of C, C#, ... B within a block.
+constexpr int frequencyNumbers[12] = {340, 363, 385, 408, 432, 458, 485, 514, 544, 577, 611, 647};
+
+// Rhythm voices of a percussive song: bass drum, snare drum, tom-tom, top
+// cymbal, hi-hat.
+constexpr int bassDrumVoice = 6;
+constexpr int snareDrumVoice = 7;
+constexpr int tomTomVoice = 8;
+constexpr int topCymbalVoice = 9;
+constexpr int hiHatVoice = 10;
+constexpr std::uint8_t rhythmKeys[rol::percussiveVoices] = {
+    0, 0, 0, 0, 0, 0, opl2::bassDrumKey, opl2::snareDrumKey, opl2::tomTomKey, opl2::topCymbalKey, opl2::hiHatKey};
+
+// The two channels the tom-tom tunes, and the notes they hold at the start.
+constexpr int tomTomChannel = 8;
+constexpr int snareDrumChannel = 7;
+constexpr int tomTomToSnareSemitones = 7;
+constexpr int tomTomStartNote = 36 - 12;
+constexpr int snareDrumStartNote = 43 - 12;
+
+int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int floorMod(int a, int b) { return a - floorDiv(a, b) * b; }
+
+// Attenuation of a volume multiplier: (1 - m) x 63, truncated toward zero.
+// The result is OR-ed into a register, so it stays an int; a multiplier so
+// far out of range that it has no int value gives 0 (full level).
+int attenuationOf(float multiplier)
+{
+    const double exact = (1.0 - static_cast<double>(multiplier)) * 63.0;
+    if (!(exact > static_cast<double>(INT_MIN) - 1.0 && exact < static_cast<double>(INT_MAX) + 1.0))
+        return 0;
+    return static_cast<int>(exact);
+}
+
+} // namespace
+
+RolPlayer::RolPlayer(Copl *opl) : CPlayer(opl) {}
+
+CPlayer *RolPlayer::factory(Copl *opl) { return new RolPlayer(opl); }
+
+bool RolPlayer::load(const std::string &filename, const CFileProvider &fp)
+{
+    binistream *stream = fp.open(filename);
+    if (!stream) {
+        song_ = rol::SongData{};
+        loaded_ = false;
+        loadStatus_ = rol::SongReadStatus::songUnavailable;
+        return false;
+    }
+    const bool ok = loadSong(*stream, chooseBankPath(filename), fp);
+    fp.close(stream);
+    return ok;
+}
+
+bool RolPlayer::loadSong(binistream &stream, const std::string &bankPath, const CFileProvider &fp)
+{
+    rol::SongData song;
+    loadStatus_ = rol::readSong(stream, bankPath, fp, song);
+    loaded_ = loadStatus_ == rol::SongReadStatus::ok;
+    song_ = loaded_ ? std::move(song) : rol::SongData{};
+    if (loaded_)
+        rewind(0);
+    return loaded_;
+}
+
+std::string RolPlayer::gettype() { return "Adlib Visual Composer"; }
+
+float RolPlayer::getrefresh()
+{
+    if (!loaded_)
+        return unloadedRefresh;
+    const float rate = song_.basicTempo * static_cast<float>(std::min<int>(song_.ticksPerBeat, 60)) / 60.0f *
+                       tempoMultiplier_;
+    if (!(rate >= minRefresh))  // also catches NaN
+        return minRefresh;
+    return std::min(rate, maxRefresh);
+}
+
+void RolPlayer::rewind(int)
+{
+    tick_ = 0;
+    ended_ = false;
+    nextTempo_ = 0;
+    tempoMultiplier_ = 1.0f;
+    voices_.fill(VoiceState{});
+    keyBlockFrequency_.fill(0);
+    rhythm_ = 0;
+
+    opl->init();
+    opl->write(opl2::regTestAndWaveEnable, opl2::waveformSelectEnable);
+    if (loaded_ && song_.percussive()) {
+        rhythm_ = opl2::rhythmOn;
+        writeRhythm();
+        setPitch(tomTomChannel, tomTomStartNote, false);
+        setPitch(snareDrumChannel, snareDrumStartNote, false);
+    }
+}
+
+bool RolPlayer::update()
+{
+    if (!loaded_ || ended_)
+        return false;
+
+    if (nextTempo_ < song_.tempo.size() && song_.tempo[nextTempo_].time == tick_) {
+        tempoMultiplier_ = song_.tempo[nextTempo_].value;
+        ++nextTempo_;
+    }
+    for (int v = 0; v < static_cast<int>(song_.voices.size()); ++v)
+        playVoice(v);
+
+    if (tick_ >= song_.endTick) {
+        ended_ = true;
+        return false;
+    }
+    ++tick_;
+    return true;
+}
+
+// Each track moves on only when its next event falls on this very tick, so a
+// track whose times repeat or go back stops there.
+void RolPlayer::playVoice(int v)
+{
+    const rol::VoiceData &voice = song_.voices[v];
+    VoiceState &state = voices_[v];
+    if (voice.notes.empty())
+        return;
+
+    if (state.nextTimbre < voice.timbres.size() && voice.timbres[state.nextTimbre].time == tick_) {
+        loadInstrument(v, song_.instruments.list[voice.timbres[state.nextTimbre].instrument].image);
+        ++state.nextTimbre;
+    }
+    if (state.nextVolume < voice.volumes.size() && voice.volumes[state.nextVolume].time == tick_) {
+        setVolume(v, voice.volumes[state.nextVolume].value);
+        ++state.nextVolume;
+    }
+    // Pitch bends are stepped over: they change nothing that sounds.
+    if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == tick_)
+        ++state.nextPitch;
+
+    if (state.notesDone)
+        return;
+    if (state.ticksLeft == 0) {
+        if (state.nextNote == voice.notes.size()) {
+            keyOff(v);
+            state.notesDone = true;
+            return;
+        }
+        const rol::PlayNote &note = voice.notes[state.nextNote++];
+        startNote(v, note.note);
+        // Durations of 0 (and the meaningless negative ones) last one tick.
+        state.ticksLeft = std::max<int>(1, note.duration);
+    }
+    --state.ticksLeft;
+}
+
+bool RolPlayer::isPercussion(int v) const { return song_.percussive() && v >= bassDrumVoice; }
+
+// The operator whose level the volume track sets: the carrier, or the single
+// operator of a snare drum, tom-tom, top cymbal or hi-hat.
+int RolPlayer::outputSlot(int v) const
+{
+    if (song_.percussive()) {
+        switch (v) {
+        case snareDrumVoice: return opl2::snareDrumSlot;
+        case tomTomVoice: return opl2::tomTomSlot;
+        case topCymbalVoice: return opl2::topCymbalSlot;
+        case hiHatVoice: return opl2::hiHatSlot;
+        default: break;
+        }
+    }
+    return opl2::carrierSlot[v];
+}
+
+void RolPlayer::loadInstrument(int v, const bank::InstrumentImage &instrument)
+{
+    VoiceState &state = voices_[v];
+    const bool singleOperator = isPercussion(v) && v != bassDrumVoice;
+    // The output operator keeps the voice's own attenuation; only its key
+    // scale level comes from the bank.
+    const bank::OperatorImage &output = singleOperator ? instrument.modulator : instrument.carrier;
+    state.keyScaleBits = output.level & opl2::levelKeyScaleBits;
+    const int outSlot = outputSlot(v);
+
+    if (!singleOperator) {
+        const int slot = opl2::modulatorSlot[v];
+        const bank::OperatorImage &m = instrument.modulator;
+        opl->write(opl2::regCharacter + slot, m.character);
+        opl->write(opl2::regLevel + slot, m.level);
+        opl->write(opl2::regAttackDecay + slot, m.attackDecay);
+        opl->write(opl2::regSustainRelease + slot, m.sustainRelease);
+        opl->write(opl2::regWaveform + slot, m.waveform);
+        opl->write(opl2::regFeedbackConnection + v, m.feedbackConnection);
+    }
+    opl->write(opl2::regCharacter + outSlot, output.character);
+    opl->write(opl2::regLevel + outSlot, state.keyScaleBits | state.attenuation);
+    opl->write(opl2::regAttackDecay + outSlot, output.attackDecay);
+    opl->write(opl2::regSustainRelease + outSlot, output.sustainRelease);
+    opl->write(opl2::regWaveform + outSlot, output.waveform);
+}
+
+// The attenuation is joined to the key scale bits as an int and cut to the
+// register's 8 bits, so a level above full sets the key scale bits too.
+void RolPlayer::setVolume(int v, float multiplier)
+{
+    VoiceState &state = voices_[v];
+    const int attenuation = attenuationOf(multiplier);
+    state.attenuation = static_cast<std::uint8_t>(attenuation & opl2::levelAttenuationBits);
+    opl->write(opl2::regLevel + outputSlot(v), static_cast<std::uint8_t>(attenuation | state.keyScaleBits));
+}
+
+// Every note start strikes anew: the previous note is keyed off first.
+void RolPlayer::startNote(int v, int note)
+{
+    keyOff(v);
+    if (note == rol::restNote)
+        return;
+    if (!isPercussion(v)) {
+        setPitch(v, note, true);
+        return;
+    }
+    if (v == bassDrumVoice)
+        setPitch(bassDrumVoice, note, false);
+    else if (v == tomTomVoice) {
+        setPitch(tomTomChannel, note, false);
+        setPitch(snareDrumChannel, note + tomTomToSnareSemitones, false);
+    }
+    rhythm_ |= rhythmKeys[v];
+    writeRhythm();
+}
+
+void RolPlayer::keyOff(int v)
+{
+    if (isPercussion(v)) {
+        rhythm_ &= static_cast<std::uint8_t>(~rhythmKeys[v]);
+        writeRhythm();
+        return;
+    }
+    keyBlockFrequency_[v] &= static_cast<std::uint8_t>(~opl2::keyOnBit);
+    opl->write(opl2::regKeyBlockFrequency + v, keyBlockFrequency_[v]);
+}
+
+// Note 0 is C of block 0; blocks wrap modulo 8, notes below 0 included.
+void RolPlayer::setPitch(int channel, int note, bool keyOn)
+{
+    const int frequency = frequencyNumbers[floorMod(note, 12)];
+    const int block = floorMod(floorDiv(note, 12), 8);
+    keyBlockFrequency_[channel] =
+        static_cast<std::uint8_t>((keyOn ? opl2::keyOnBit : 0) | block << 2 | (frequency >> 8));
+    opl->write(opl2::regFrequencyLow + channel, frequency & 0xFF);
+    opl->write(opl2::regKeyBlockFrequency + channel, keyBlockFrequency_[channel]);
+}
+
+void RolPlayer::writeRhythm() { opl->write(opl2::regRhythm, rhythm_); }
+
+} // namespace velk

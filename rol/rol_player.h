@@ -1,0 +1,88 @@
+// The ROL engine: plays AdLib Visual Composer songs (version 0.4) with the
+// instruments of an AdLib bank on an OPL2 chip, one song tick per update.
+#pragma once
+
+#include <player.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "rol/rol_song_data.h"
+#include "rol/rol_song_reader.h"
+
+class binistream;
+
+namespace velk {
+
+class RolPlayer : public CPlayer {
+public:
+    explicit RolPlayer(Copl *opl);
+
+    static CPlayer *factory(Copl *opl);
+
+    // Reads the ROL song at `filename` with the bank chosen beside it
+    // (chooseBankPath) and rewinds. False when either cannot be read.
+    bool load(const std::string &filename, const CFileProvider &fp) override;
+
+    // Reads a ROL song from an open stream with the bank at `bankPath`,
+    // opened and closed through `fp`; rewinds on success. The stream stays
+    // open. On failure the player keeps no song.
+    bool loadSong(binistream &song, const std::string &bankPath, const CFileProvider &fp);
+
+    // Plays one tick; false from the update that plays the song's last tick
+    // (the largest time of last note) on.
+    bool update() override;
+    void rewind(int subsong = -1) override;
+    // Ticks per second, kept within [minRefresh, maxRefresh].
+    float getrefresh() override;
+    std::string gettype() override;
+
+    // A tempo of 0, a negative or a non-finite one would stop the song or
+    // divide by zero in the callers: rates are held to at least one tick a
+    // second, and at most the OPL2 timer's fastest (one tick per 80 us).
+    static constexpr float minRefresh = 1.0f;
+    static constexpr float maxRefresh = 12500.0f;
+
+    // What the last load found (for messages) and the song it read.
+    rol::SongReadStatus loadStatus() const { return loadStatus_; }
+    const rol::SongData &song() const { return song_; }
+    // The tick the next update plays.
+    int tick() const { return tick_; }
+
+private:
+    struct VoiceState {
+        std::size_t nextNote = 0;
+        int ticksLeft = 0;  // in the sounding note or rest
+        bool notesDone = false;
+        std::size_t nextTimbre = 0;
+        std::size_t nextVolume = 0;
+        std::size_t nextPitch = 0;
+        std::uint8_t attenuation = 0;  // of the output operator, 0..63
+        std::uint8_t keyScaleBits = 0;  // of the output operator, from the instrument
+    };
+
+    void playVoice(int voice);
+    void loadInstrument(int voice, const bank::InstrumentImage &instrument);
+    void setVolume(int voice, float multiplier);
+    void startNote(int voice, int note);
+    void keyOff(int voice);
+    void setPitch(int channel, int note, bool keyOn);
+    int outputSlot(int voice) const;
+    bool isPercussion(int voice) const;  // a voice of the rhythm section
+    void writeRhythm();
+
+    rol::SongData song_;
+    rol::SongReadStatus loadStatus_ = rol::SongReadStatus::ok;
+    bool loaded_ = false;
+
+    int tick_ = 0;
+    bool ended_ = false;
+    std::size_t nextTempo_ = 0;
+    float tempoMultiplier_ = 1.0f;
+    std::array<VoiceState, rol::maxVoices> voices_{};
+    std::array<std::uint8_t, 9> keyBlockFrequency_{};  // B0h..B8h as last written
+    std::uint8_t rhythm_ = 0;                          // BDh as last written
+};
+
+} // namespace velk
