@@ -37,7 +37,7 @@ bool isImsSongFile(const char *fileName)
     std::uint8_t head[6];
     const bool complete = std::fread(head, 1, sizeof head, file) == sizeof head;
     std::fclose(file);
-    return complete && hasImsHead(head);
+    return complete && ims::hasImsHead(head);
 }
 
 } // namespace velk
