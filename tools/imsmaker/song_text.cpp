@@ -90,13 +90,23 @@ std::optional<int> noteKey(const std::string &text)
     return key;
 }
 
+// A comment starts with "#" at the start of a line or after a blank; the
+// "#" of a sharp (f#3) belongs to its note.
+std::size_t commentStart(const std::string &line)
+{
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t'))
+            return i;
+    return line.size();
+}
+
 class Parser {
 public:
     SongSource song;
 
     void line(const std::string &raw)
     {
-        const std::string text = raw.substr(0, raw.find('#'));
+        const std::string text = raw.substr(0, commentStart(raw));
         std::vector<std::string> w = words(text);
         if (w.empty())
             return;

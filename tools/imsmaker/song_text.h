@@ -1,6 +1,6 @@
 // A readable text source for IMS songs, turned into events by imsmaker:
 //
-//   # a comment, to the end of the line
+//   # a comment, to the end of the line (a "#" after a blank or at the start)
 //   title  Velk demo          the song title (up to 30 bytes)
 //   tempo  120                basic tempo, beats per minute
 //   beats  4                  beats per measure
