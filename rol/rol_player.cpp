@@ -139,7 +139,9 @@ void RolPlayer::playVoice(int v)
 {
     const rol::VoiceData &voice = song_.voices[v];
     VoiceState &state = voices_[v];
-    if (voice.notes.empty())
+    // A voice without notes, or past its last one, is silent for good: its
+    // other tracks rest too.
+    if (voice.notes.empty() || state.notesDone)
         return;
 
     if (state.nextTimbre < voice.timbres.size() && voice.timbres[state.nextTimbre].time == tick_) {
@@ -154,8 +156,6 @@ void RolPlayer::playVoice(int v)
     if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == tick_)
         ++state.nextPitch;
 
-    if (state.notesDone)
-        return;
     if (state.ticksLeft == 0) {
         if (state.nextNote == voice.notes.size()) {
             keyOff(v);
@@ -205,8 +205,8 @@ void RolPlayer::loadInstrument(int v, const bank::InstrumentImage &instrument)
         opl->write(opl2::regLevel + slot, m.level);
         opl->write(opl2::regAttackDecay + slot, m.attackDecay);
         opl->write(opl2::regSustainRelease + slot, m.sustainRelease);
-        opl->write(opl2::regWaveform + slot, m.waveform);
         opl->write(opl2::regFeedbackConnection + v, m.feedbackConnection);
+        opl->write(opl2::regWaveform + slot, m.waveform);
     }
     opl->write(opl2::regCharacter + outSlot, output.character);
     opl->write(opl2::regLevel + outSlot, state.keyScaleBits | state.attenuation);

@@ -39,9 +39,10 @@ public:
     std::string gettype() override;
 
     // A tempo of 0, a negative or a non-finite one would stop the song or
-    // divide by zero in the callers: rates are held to at least one tick a
-    // second, and at most the OPL2 timer's fastest (one tick per 80 us).
-    static constexpr float minRefresh = 1.0f;
+    // divide by zero in the callers: rates are held to at least one tick in
+    // ten seconds (slower than any song plays; NaN counts as too slow) and at
+    // most the OPL2 timer's fastest (one tick per 80 us).
+    static constexpr float minRefresh = 0.1f;
     static constexpr float maxRefresh = 12500.0f;
 
     // What the last load found (for messages) and the song it read.
