@@ -35,10 +35,19 @@ BankIndex readBankIndex(binistream &bank)
 
     rol::seekTo(bank, index.nameListOffset);
     index.names.resize(index.entriesUsed);
-    for (NameEntry &entry : index.names) {
+    auto readEntry = [&bank](NameEntry &entry) {
         entry.timbreIndex = readU16(bank);
         entry.inUse = readU8(bank);
         entry.name = rol::readName(bank, nameSize);
+    };
+    for (std::size_t i = 0; i < index.names.size(); ++i) {
+        readEntry(index.names[i]);
+        // Entries wholly past the end all read alike: read one, copy it.
+        if (bank.eof() && i + 1 < index.names.size()) {
+            readEntry(index.names[i + 1]);
+            std::fill(index.names.begin() + static_cast<std::ptrdiff_t>(i) + 2, index.names.end(), index.names[i + 1]);
+            break;
+        }
     }
     return index;
 }

@@ -30,6 +30,7 @@ struct OperatorImage {
                sustainRelease == o.sustainRelease && feedbackConnection == o.feedbackConnection &&
                waveform == o.waveform;
     }
+    bool operator!=(const OperatorImage &o) const { return !(*this == o); }
 };
 
 // An instrument as the engine keeps it; all zero for a name the bank lacks.
