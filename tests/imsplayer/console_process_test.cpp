@@ -222,10 +222,5 @@ TEST_F(ConsoleProcessTest, ACommandTooLongForTheBufferStartsNothing)
     EXPECT_EQ(runner.processId(), -1);
 }
 
-TEST(ConsoleProcessInstance, TheModuleHasOneRunnerWithNoChildYet)
-{
-    EXPECT_EQ(consoleProcess.processId(), -1);
-}
-
 } // namespace
 } // namespace velk
