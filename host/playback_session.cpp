@@ -92,6 +92,7 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
         if (last != Wait::reached)
             break;
         ++result.stepsTaken;
+        result.outputTimeAtStep.push_back(module.GetOutputTime());
         // The render thread is waiting for room with one block in hand. The
         // step is requested first and the output opened after, so the thread
         // writes that block and meets the request at the top of its next pass.

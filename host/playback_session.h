@@ -40,6 +40,7 @@ struct SessionResult {
     bool stalled = false;
     int endOfSongMessages = 0;   // counted after Stop, so late ones show too
     int otherMessages = 0;
+    std::vector<int> outputTimeAtStep;  // GetOutputTime as each step's point is reached
     std::vector<int> pausedFlags;       // IsPaused during each scripted pause
     std::vector<std::int64_t> playedDuringPauseMs;
 };
