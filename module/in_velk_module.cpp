@@ -1,0 +1,133 @@
+// The plug-in's face to the Winamp host: the export, the input-module record
+// and its callbacks. Playback is the controller's; the module itself only
+// recognises songs, describes the playing one and shows its notices.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include <player.h>
+
+#include "imsplayer/converter_workspace.h"
+#include "imsplayer/ims_player.h"
+#include "module/about_box.h"
+#include "module/host_interface.h"
+#include "module/ims_file_test.h"
+#include "module/notices.h"
+#include "module/playback_settings.h"
+#include "playback/playback_controller.h"
+
+#ifdef _WIN32
+#define VELK_EXPORT __declspec(dllexport)
+#else
+#define VELK_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace velk {
+namespace {
+
+constexpr std::intptr_t inModuleVersion = 0x100;
+// Pairs of extensions and their description, each NUL-terminated; an empty
+// string ends the list (the literal's own NUL).
+constexpr char extensionList[] = "IMS\0Iyagi Music Song (*.IMS)\0";
+// The longest title a player hands over.
+constexpr std::size_t maxTitleBytes = 30;
+
+extern In_Module record;
+PlaybackController controller(record, playbackSettings, imsPlayerList());
+
+void config(HostWindow parent) { showNotice(parent, configNotice); }
+
+void about(HostWindow parent) { showAboutBox(record.hDllInstance, parent); }
+
+// The render thread finds the host's window through the record itself, so
+// the workspace is all that Init sets up beyond what the host filled in.
+void init() { initWorkspace(record.hDllInstance); }
+
+void quit() { quitWorkspace(); }
+
+// Describes the song the controller holds, whatever file is asked about.
+void getFileInfo(const char *, char *title, int *lengthMs)
+{
+    CPlayer *player = controller.isPlaying() ? controller.player() : nullptr;
+    if (player && title) {
+        const std::string text = player->gettitle();
+        const std::size_t size = std::min(text.size(), maxTitleBytes);
+        std::memcpy(title, text.data(), size);
+        title[size] = '\0';
+    }
+    if (lengthMs)
+        *lengthMs = controller.getLength();
+}
+
+int infoBox(const char *, HostWindow parent)
+{
+    showNotice(parent, infoBoxNotice);
+    return 1;
+}
+
+int isOurFile(const char *fileName) { return isImsSongFile(fileName) ? 1 : 0; }
+int play(const char *fileName) { return controller.play(fileName); }
+void pause() { controller.pause(); }
+void unPause() { controller.unpause(); }
+int isPaused() { return controller.isPaused(); }
+void stop() { controller.stop(); }
+int getLength() { return controller.getLength(); }
+int getOutputTime() { return controller.getOutputTime(); }
+void setOutputTime(int timeMs) { controller.setOutputTime(timeMs); }
+void setVolume(int volume) { controller.setVolume(volume); }
+void setPan(int pan) { controller.setPan(pan); }
+
+// The equaliser settings are ignored.
+void eqSet(int, char[10], int) {}
+
+In_Module record = {
+    inModuleVersion,
+    "Velk plug-in v0.8",
+    nullptr,  // hMainWindow: the host's
+    nullptr,  // hDllInstance: the host's
+    nullptr,  // FileExtensions: set by the export
+    1,        // is_seekable
+    1,        // UsesOutputPlug
+    config,
+    about,
+    init,
+    quit,
+    getFileInfo,
+    infoBox,
+    isOurFile,
+    play,
+    pause,
+    unPause,
+    isPaused,
+    stop,
+    getLength,
+    getOutputTime,
+    setOutputTime,
+    setVolume,
+    setPan,
+    nullptr,  // SAVSAInit .. SetInfo and outMod: the host's
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    eqSet,
+    nullptr,
+    nullptr,
+};
+
+} // namespace
+} // namespace velk
+
+// Each call puts the default settings back into effect.
+extern "C" VELK_EXPORT In_Module *winampGetInModule2()
+{
+    velk::playbackSettings.setDefaults();
+    velk::record.FileExtensions = velk::extensionList;
+    return &velk::record;
+}
