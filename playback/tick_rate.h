@@ -11,8 +11,9 @@ namespace velk {
 // number at all ticks once a second, so it keeps moving and stays stoppable.
 constexpr float minTickRateHz = 1.0f;
 // Fastest tick rate used: well above any song (they tick at tens to a few
-// thousand Hz) and small enough for the tick balance to stay within 32 bits.
-constexpr float maxTickRateHz = 100000.0f;
+// thousand Hz), small enough for the tick balance to stay within 32 bits,
+// and for measuring an endless song to take no more than 12 million ticks.
+constexpr float maxTickRateHz = 20000.0f;
 
 inline float boundedTickRate(float reportedHz)
 {
