@@ -3,6 +3,7 @@
 // fixed name and the converter writes its ROL song.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "module/host_interface.h"
