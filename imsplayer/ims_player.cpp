@@ -68,8 +68,9 @@ bool ImsPlayer::runConverter()
         consoleProcess.run(converterCommandLine(workspacePath).c_str());
         return true;
     } catch (...) {
-        // A ConsoleProcessError, or no memory for the run. Nothing was converted: the load fails below, and the host hears
-        // of it only through the result.
+        // A ConsoleProcessError, or no memory for the run: nothing was
+        // converted. The load fails, and the host hears of it only through
+        // its result.
         return false;
     }
 }
