@@ -130,7 +130,8 @@ int outWrite(char *buffer, int length)
     std::lock_guard<std::mutex> guard(o.lock);
     if (!o.open || length <= 0)
         return 0;
-    ++o.counters.writes;
+    if (o.counters.writes++ == 0)
+        o.counters.firstWrite = Clock::now();
     const std::int64_t frames = length / o.frameBytes;
     o.writtenSinceBase += frames;
     o.totalWritten += frames;

@@ -8,6 +8,7 @@
 // process, reached through these free functions.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,7 @@ struct OutputCounters {
     int bitsPerSample = 0;
     std::int64_t framesPlayed = 0;  // all audio played so far, over every Open
     bool wavFailed = false;         // a WAV file could not be written whole
+    std::chrono::steady_clock::time_point firstWrite{};  // of the first block with audio
 };
 
 // The record handed to the plug-in as `outMod`.

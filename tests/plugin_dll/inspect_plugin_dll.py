@@ -1,0 +1,188 @@
+#!/usr/bin/env python3
+"""Inspects the built plug-in DLL with objdump, as a release check: its one
+export, its imports (system DLLs only), and its resources: the About dialog
+102 with its template, the version resource, and the converter under
+"IDR_FILE" 125 in Korean, byte for byte the converter that was built with it.
+
+usage: inspect_plugin_dll.py OBJDUMP PLUGIN.dll RUZ2AVU.exe
+"""
+import re
+import struct
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
+    "shell32.dll", "ole32.dll", "comctl32.dll", "ntdll.dll", "ws2_32.dll",
+}
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def objdump(tool, *args):
+    return subprocess.run([tool, *args], check=True, capture_output=True, text=True).stdout
+
+
+def exports(private):
+    table = private.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) < 2:
+        return []
+    return re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$", table[1].split("\n\n", 1)[0], re.M)
+
+
+def imports(private):
+    return [name.lower() for name in re.findall(r"DLL Name: (\S+)", private)]
+
+
+def resource_leaves(private):
+    """(type, name, language) -> (rva, size), from objdump's walk of .rsrc."""
+    section = private.split("The .rsrc Resource Directory section:", 1)
+    if len(section) < 2:
+        return {}
+    leaves, path = {}, [None, None, None]
+    for line in section[1].splitlines():
+        entry = re.match(r"^[0-9a-f]{3}(\s+)Entry: (?:name: \[[^\]]*\]: ([^,\s]+)|ID: (0x[0-9a-f]+))", line)
+        if entry:
+            depth = (len(entry.group(1)) - 3) // 2  # types, names and languages nest by two blanks
+            if 0 <= depth <= 2:
+                path[depth] = entry.group(2) or int(entry.group(3), 16)
+                for deeper in range(depth + 1, 3):
+                    path[deeper] = None
+            continue
+        leaf = re.search(r"Leaf: Addr: (0x[0-9a-f]+), Size: (0x[0-9a-f]+)", line)
+        if leaf:
+            leaves[tuple(path)] = (int(leaf.group(1), 16), int(leaf.group(2), 16))
+    return leaves
+
+
+def image_base(private):
+    return int(re.search(r"^ImageBase\s+([0-9a-f]+)", private, re.M).group(1), 16)
+
+
+def file_offset(headers, address):
+    """Maps an address in the loaded image to its offset in the file, through
+    objdump's section table."""
+    for match in re.finditer(r"^\s*\d+\s+(\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", headers, re.M):
+        size, vma, offset = (int(match.group(i), 16) for i in (2, 3, 4))
+        if vma <= address < vma + size:
+            return offset + address - vma
+    return None
+
+
+def utf16_text(data, at):
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le"), end + 2
+
+
+def sz_or_ordinal(data, at):
+    if data[at:at + 2] == b"\xff\xff":
+        return struct.unpack_from("<H", data, at + 2)[0], at + 4
+    return utf16_text(data, at)
+
+
+def align4(at):
+    return (at + 3) & ~3
+
+
+def check_dialog(template):
+    style, _, count, x, y, cx, cy = struct.unpack_from("<IIHhhhh", template, 0)
+    check(style == 0x80C800C0, "dialog style %#x: want popup, caption, system menu, modal frame, font" % style)
+    check((cx, cy) == (191, 122), "dialog size %dx%d: want 191x122" % (cx, cy))
+    at = 18
+    _, at = sz_or_ordinal(template, at)  # menu
+    _, at = sz_or_ordinal(template, at)  # class
+    caption, at = utf16_text(template, at)
+    check(caption == "About IN_VELK.DLL", "dialog caption %r" % caption)
+    points = struct.unpack_from("<H", template, at)[0]
+    font, at = utf16_text(template, at + 2)
+    check((points, font) == (8, "MS Sans Serif"), "dialog font %d %r" % (points, font))
+    want = [
+        (0x0080, 1, (69, 93, 50, 14), "OK"),
+        (0x0082, 0xFFFF, (20, 16, 161, 8), "Iyagi Music Song (IMS) play plugin for WinAmp."),
+        (0x0082, 0xFFFF, (19, 43, 150, 8), "Using ruz2avu.exe and AdPlug :-)"),
+        (0x0082, 0xFFFF, (19, 30, 36, 8), "version 1.0"),
+        (0x0082, 0xFFFF, (19, 58, 169, 8), None),  # the maker's addresses
+        (0x0082, 0xFFFF, (19, 69, 156, 8), None),
+    ]
+    check(count == len(want), "dialog has %d controls: want %d" % (count, len(want)))
+    for index, (kind, ident, box, text) in enumerate(want[:count]):
+        at = align4(at)
+        cstyle, _, cx0, cy0, cw, ch, cid = struct.unpack_from("<IIhhhhH", template, at)
+        at += 18
+        cls, at = sz_or_ordinal(template, at)
+        title, at = sz_or_ordinal(template, at)
+        extra = struct.unpack_from("<H", template, at)[0]
+        at += 2 + extra
+        check(cls == kind, "control %d class %r: want %#x" % (index, cls, kind))
+        check(cid == ident, "control %d id %#x: want %#x" % (index, cid, ident))
+        check((cx0, cy0, cw, ch) == box, "control %d at %r: want %r" % (index, (cx0, cy0, cw, ch), box))
+        if kind == 0x0080:
+            check(cstyle & 0xF == 0, "control %d is not a plain push button (style %#x)" % (index, cstyle))
+        if text is not None:
+            check(title == text, "control %d text %r: want %r" % (index, title, text))
+        else:
+            check(isinstance(title, str) and title.strip(), "control %d has no contact text" % index)
+
+
+def check_version(block):
+    fixed = block.find(struct.pack("<I", 0xFEEF04BD))
+    if check(fixed >= 0, "version resource has no fixed file information"):
+        ms, ls, pms, pls = struct.unpack_from("<IIII", block, fixed + 8)
+        check((ms, ls) == (0x00010000, 0x00020000), "file version %#x.%#x: want 1.0.2.0" % (ms, ls))
+        check((pms, pls) == (0x00010000, 0x00020000), "product version %#x.%#x: want 1.0.2.0" % (pms, pls))
+    strings = block.decode("utf-16-le", errors="replace")
+    for key, value in [("FileVersion", "1.0.2.0"), ("ProductVersion", "1.0.2.0"), ("InternalName", "in_velk"),
+                       ("ProductName", "in_velk"), ("OriginalFilename", "in_velk.dll"),
+                       ("FileDescription", "WinAmp Velk plug-in")]:
+        check(re.search(re.escape(key) + r"\x00+" + re.escape(value) + r"\x00", strings) is not None,
+              "version resource lacks %s = %s" % (key, value))
+
+
+def main():
+    tool, dll, converter = sys.argv[1:4]
+    private = objdump(tool, "-p", dll)
+    headers = objdump(tool, "-h", dll)
+    data = open(dll, "rb").read()
+
+    check(exports(private) == ["winampGetInModule2"], "exports: %r, want winampGetInModule2 alone" % exports(private))
+    foreign = [name for name in imports(private) if name not in SYSTEM_DLLS]
+    check(not foreign, "imports DLLs that are not the system's: %s" % ", ".join(foreign))
+
+    leaves = resource_leaves(private)
+    base = image_base(private)
+
+    def resource(kind, name, language):
+        where = leaves.get((kind, name, language))
+        if not check(where is not None, "no resource %r %r in language %#x (have %r)" % (kind, name, language, list(leaves))):
+            return None
+        rva, size = where
+        offset = file_offset(headers, base + rva)
+        return data[offset:offset + size] if check(offset is not None, "resource outside the sections") else None
+
+    dialog = resource(5, 102, 0x409)
+    if dialog:
+        check_dialog(dialog)
+    version = resource(16, 1, 0x409)
+    if version:
+        check_version(version)
+    image = resource("IDR_FILE", 125, 0x412)
+    if image is not None:
+        wanted = open(converter, "rb").read()
+        check(image == wanted, "resource 125 (%d bytes) differs from %s (%d bytes)" % (len(image), converter, len(wanted)))
+
+    for failure in failures:
+        print("FAIL: " + failure)
+    print("%s: %s" % (dll, "inspected, all as required" if not failures else "%d failures" % len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
