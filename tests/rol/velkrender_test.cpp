@@ -1,0 +1,193 @@
+// velkrender as a user runs it, and the render loop under it.
+#include <gtest/gtest.h>
+
+#include <emuopl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "converter/conversion.h"
+#include "tests/rol/song_building.h"
+#include "tests/support/songs.h"
+#include "tests/support/temp_dir.h"
+#include "tools/velkrender/render_loop.h"
+#include "tools/velkrender/wav_writer.h"
+
+namespace velk::test {
+namespace {
+
+Bytes readFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void save(const std::filesystem::path &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readText(const std::filesystem::path &path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Root mean square of 16-bit samples.
+double loudness(const Bytes &pcm)
+{
+    double sum = 0;
+    const std::size_t samples = pcm.size() / 2;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const double s = static_cast<std::int16_t>(getU16(&pcm[2 * i]));
+        sum += s * s;
+    }
+    return samples ? std::sqrt(sum / static_cast<double>(samples)) : 0.0;
+}
+
+rol::Song shortSong()
+{
+    rol::Song song = emptySong();
+    setNotes(song.voices[0], {{60, 4}, {64, 4}});
+    song.voices[0].timbres = {timbreAt(0, "piano1")};
+    return song;
+}
+
+Bytes demoBank()
+{
+    return readFile(VELK_DEMO_BANK);
+}
+
+TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
+{
+    rol::Song song = shortSong();
+    song.tempo = {{4, 2.0f}};
+    CEmuopl chip(44100, true, true);
+    MemoryFiles files;
+    files.add("song.rol", rol::writeSong(song));
+    files.add("song.bnk", demoBank());
+    RolPlayer player(&chip);
+    binistream *stream = files.open("song.rol");
+    ASSERT_TRUE(player.loadSong(*stream, "song.bnk", files));
+    files.close(stream);
+
+    Bytes pcm;
+    std::uint64_t reported = 0;
+    const std::uint64_t frames = render::renderSong(
+        player, chip, render::AudioFormat{},
+        [&](const std::uint8_t *data, std::size_t bytes) { pcm.insert(pcm.end(), data, data + bytes); },
+        [&](std::uint64_t f) { reported = f; });
+    // Four ticks at 8 Hz and four at 16 Hz: 0.75 s.
+    EXPECT_EQ(frames, 33075u);
+    EXPECT_EQ(reported, frames);
+    EXPECT_EQ(pcm.size(), frames * 4);
+    EXPECT_GT(loudness(pcm), 300.0);
+
+    player.rewind(0);
+    EXPECT_EQ(render::renderSong(player, chip, render::AudioFormat{22050, false, false},
+                                 [](const std::uint8_t *, std::size_t) {}, {}, 1000),
+              1000u)
+        << "the frame limit holds";
+}
+
+#ifdef VELK_VELKRENDER
+int run(const std::string &arguments, const TempDir &dir)
+{
+    const std::string command = std::string("\"") + VELK_VELKRENDER + "\" " + arguments + " > \"" +
+                                (dir / "stdout.txt").string() + "\" 2> \"" + (dir / "stderr.txt").string() + "\"";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Velkrender, WritesAWavFileAndTheLength)
+{
+    TempDir dir;
+    save(dir / "tune.rol", rol::writeSong(shortSong()));
+    save(dir / "standard.bnk", demoBank());
+    ASSERT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
+    EXPECT_EQ(readText(dir / "stdout.txt"), "length: 1000 ms\n");
+    EXPECT_EQ(readText(dir / "stderr.txt"), "") << "no progress line when not on a terminal";
+
+    const Bytes wav = readFile(dir / "tune.wav");
+    ASSERT_EQ(wav.size(), 44u + 44100u * 4u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(getU32(&wav[4]), wav.size() - 8);
+    EXPECT_EQ(getU16(&wav[22]), 2u);  // channels
+    EXPECT_EQ(getU32(&wav[24]), 44100u);
+    EXPECT_EQ(getU16(&wav[34]), 16u);
+    EXPECT_EQ(getU32(&wav[40]), 44100u * 4u);
+    EXPECT_GT(loudness(Bytes(wav.begin() + 44, wav.end())), 300.0);
+
+    ASSERT_EQ(run("--mono --8bit --rate 11025 -o \"" + (dir / "small.wav").string() + "\" \"" +
+                      (dir / "tune.rol").string() + "\"",
+                  dir),
+              0);
+    const Bytes small = readFile(dir / "small.wav");
+    ASSERT_EQ(small.size(), 44u + 11025u + 1u) << "an odd data chunk is padded";
+    EXPECT_EQ(getU32(&small[4]), small.size() - 8);
+    EXPECT_EQ(getU32(&small[40]), 11025u);
+    EXPECT_EQ(getU16(&small[22]), 1u);
+    EXPECT_EQ(getU16(&small[34]), 8u);
+    double mean = 0;
+    for (std::size_t i = 44; i < 44 + 11025; ++i)
+        mean += small[i];
+    EXPECT_NEAR(mean / 11025, 128.0, 4.0) << "8-bit samples are unsigned, around 80h";
+}
+
+TEST(Velkrender, ListsRegisterWritesByTick)
+{
+    TempDir dir;
+    save(dir / "tune.rol", rol::writeSong(shortSong()));
+    save(dir / "mine.bnk", demoBank());
+    ASSERT_EQ(run("--regs --bank \"" + (dir / "mine.bnk").string() + "\" \"" + (dir / "tune.rol").string() + "\"",
+                  dir),
+              0)
+        << readText(dir / "stderr.txt");
+    const std::string regs = readText(dir / "tune.txt");
+    EXPECT_EQ(regs.substr(0, 8), "- 01 20\n") << "the rewind before tick 0";
+    EXPECT_NE(regs.find("\n0 B0 00\n0 A0 54\n0 B0 31\n"), std::string::npos) << regs;
+    EXPECT_NE(regs.find("\n4 B0 11\n4 A0 B0\n4 B0 31\n8 B0 11\n"), std::string::npos) << regs;
+    EXPECT_EQ(regs.substr(regs.size() - 8), "8 B0 11\n");
+}
+
+TEST(Velkrender, SaysWhatIsWrong)
+{
+    TempDir dir;
+    save(dir / "tune.rol", rol::writeSong(shortSong()));
+    EXPECT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 1);
+    EXPECT_NE(readText(dir / "stderr.txt").find("the instrument bank cannot be opened"), std::string::npos);
+    EXPECT_EQ(run("--rate 5 x.rol", dir), 2);
+    EXPECT_NE(readText(dir / "stderr.txt").find("--rate must be 8000 to 192000"), std::string::npos);
+    EXPECT_EQ(run("", dir), 2);
+    EXPECT_EQ(run("--help", dir), 0);
+    EXPECT_NE(readText(dir / "stdout.txt").find("usage: velkrender"), std::string::npos);
+}
+
+TEST(Velkrender, RendersTheRealSong)
+{
+    VELK_REQUIRE_REAL_SONG(ims, "go-_-go.ims");
+    VELK_REQUIRE_REAL_SONG(bnk, "go-_-go.bnk");
+    const converter::ConversionResult converted = converter::convertImsToRol(readFile(ims));
+    ASSERT_TRUE(converted.converted()) << converted.reason;
+    TempDir dir;
+    save(dir / "go.rol", converted.rol);
+    save(dir / "go.bnk", readFile(bnk));
+    ASSERT_EQ(run("\"" + (dir / "go.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
+    const std::string out = readText(dir / "stdout.txt");
+    ASSERT_EQ(out.substr(0, 8), "length: ");
+    const long ms = std::stol(out.substr(8));
+    EXPECT_NEAR(ms, 220000, 1000);
+    const Bytes wav = readFile(dir / "go.wav");
+    EXPECT_NEAR(static_cast<double>(wav.size() - 44) / (44100.0 * 4.0), ms / 1000.0, 0.05);
+    EXPECT_GT(loudness(Bytes(wav.begin() + 44, wav.end())), 1000.0) << "not silent";
+}
+#endif
+
+} // namespace
+} // namespace velk::test
