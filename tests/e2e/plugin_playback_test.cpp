@@ -1,0 +1,348 @@
+// The plug-in as the player meets it: loaded from its file (the DLL under
+// Wine, the module natively), given a host, and made to play a real song
+// through the whole chain, to seek, pause and stop, and to fail cleanly.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/bytes.h"
+#include "host/end_of_song_receiver.h"
+#include "host/host_members.h"
+#include "host/host_output.h"
+#include "host/playback_session.h"
+#include "host/plugin_library.h"
+#include "imsplayer/title_decoding.h"
+#include "tests/e2e/process_census.h"
+#include "tests/support/songs.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace velk::host;
+using velk::test::TempDir;
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Wav {
+    int sampleRate = 0, channels = 0, bits = 0;
+    std::vector<std::int16_t> samples;
+    double ms() const { return sampleRate ? samples.size() / channels * 1000.0 / sampleRate : 0; }
+};
+
+Wav readWav(const std::filesystem::path &path)
+{
+    const auto bytes = readFile(path);
+    Wav wav;
+    if (bytes.size() < 44 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF")
+        return wav;
+    wav.channels = velk::getU16(&bytes[22]);
+    wav.sampleRate = static_cast<int>(velk::getU32(&bytes[24]));
+    wav.bits = velk::getU16(&bytes[34]);
+    const std::size_t data = std::min<std::size_t>(velk::getU32(&bytes[40]), bytes.size() - 44);
+    for (std::size_t at = 44; at + 1 < 44 + data; at += 2)
+        wav.samples.push_back(velk::getI16(&bytes[at]));
+    return wav;
+}
+
+double rms(const std::vector<std::int16_t> &samples)
+{
+    double sum = 0;
+    for (auto s : samples)
+        sum += double(s) * s;
+    return samples.empty() ? 0 : std::sqrt(sum / samples.size());
+}
+
+// What the plug-in must show as the title: the song's own field, decoded.
+std::string expectedTitle(const std::filesystem::path &song)
+{
+    const auto bytes = readFile(song);
+    velk::TitleField field{};
+    std::copy(bytes.begin() + 6, bytes.begin() + 36, field.begin());
+    return velk::decodeTitle(field);
+}
+
+class PluginPlayback : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        temp.becomeTemporaryDirectory();
+        std::string error;
+        library = PluginLibrary::load(VELK_PLUGIN_PATH, error);
+        ASSERT_TRUE(library) << error;
+        record = library->entry()();
+        ASSERT_NE(record, nullptr);
+        useOutput("");
+        fillHostMembers(*record, receiver.window(), library->instance());
+        record->Init();
+    }
+
+    void TearDown() override
+    {
+        if (!record)
+            return;
+        record->Quit();
+        EXPECT_TRUE(workspace().empty()) << "Quit leaves the workspace empty";
+    }
+
+    void useOutput(const std::string &wavName)
+    {
+        OutputOptions options;
+        if (!wavName.empty())
+            options.wavPath = (temp / wavName).string();
+        configureOutput(options);
+        resetHostCounters();
+    }
+
+    std::vector<std::string> workspace() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(temp.path()))
+            if (entry.path().extension() != ".wav" && entry.path().extension() != ".bnk" &&
+                entry.path().filename() != "bad.ims")
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    SessionResult play(const std::filesystem::path &song, std::vector<ScriptStep> steps = {})
+    {
+        SessionOptions options;
+        options.steps = std::move(steps);
+        options.onStarted = [&](const std::string &, int) { workspaceWhilePlaying = workspace(); };
+        return playSong(*record, song.string(), receiver, options);
+    }
+
+    // Declared first, so the folder outlives the library loaded into it.
+    TempDir temp;
+    std::unique_ptr<PluginLibrary> library;
+    In_Module *record = nullptr;
+    EndOfSongReceiver receiver;
+    std::vector<std::string> workspaceWhilePlaying;
+    const std::vector<std::string> onlyTheConverter{"ruz2avu.exe"};
+};
+
+TEST_F(PluginPlayback, RealSongPlaysToItsEndThroughTheWholeChain)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    useOutput("song.wav");
+    ASSERT_EQ(record->IsOurFile(song.string().c_str()), 1);
+
+    const SessionResult result = play(song);
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_TRUE(result.endedBySong);
+    EXPECT_EQ(result.endOfSongMessages, 1);
+    EXPECT_EQ(result.otherMessages, 0);
+    EXPECT_EQ(result.title, expectedTitle(song));
+    EXPECT_FALSE(result.title.empty());
+    EXPECT_EQ(result.lengthMs, record->GetLength());
+    EXPECT_GT(result.lengthMs, 200000);  // about 220 s
+    EXPECT_LT(result.lengthMs, 240000);
+    EXPECT_EQ(workspaceWhilePlaying, onlyTheConverter);
+    EXPECT_EQ(workspace(), onlyTheConverter);
+
+    const OutputCounters out = outputCounters();
+    EXPECT_EQ(out.opens, 1);
+    EXPECT_EQ(out.closes, 1);
+    EXPECT_EQ(out.flushes, 0);
+    EXPECT_EQ(out.pauseCalls, 0);
+    EXPECT_EQ(out.volumeCalls, 1);
+    EXPECT_EQ(out.lastVolume, -666);
+    EXPECT_EQ(out.sampleRate, 44100);
+    EXPECT_EQ(out.channels, 2);
+    EXPECT_EQ(out.bitsPerSample, 16);
+    const HostCounters host = hostCounters();
+    EXPECT_EQ(host.savsaInits, 1);
+    EXPECT_EQ(host.savsaDeInits, 1);
+    EXPECT_EQ(host.savsaSampleRate, 44100);
+    EXPECT_EQ(host.setInfos, 1);
+    EXPECT_EQ(std::vector<int>(host.setInfo, host.setInfo + 4), (std::vector<int>{120000, 44, 2, 1}));
+    EXPECT_EQ(host.vsaSampleRate, 44100);
+    EXPECT_EQ(host.vsaChannels, 2);
+    EXPECT_EQ(host.dspFrames, 576);
+    EXPECT_EQ(host.dspBlocks, out.writes);
+    EXPECT_EQ(host.saBlocks, out.writes);
+    EXPECT_EQ(host.vsaBlocks, out.writes);
+    EXPECT_EQ(host.unexpectedCalls, 0);
+
+    const Wav wav = readWav(temp / "song.wav");
+    EXPECT_EQ(wav.sampleRate, 44100);
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.bits, 16);
+    // The last block is whole, so the audio may run a block past the length.
+    EXPECT_NEAR(wav.ms(), result.lengthMs, 50);
+    EXPECT_GT(rms(wav.samples), 300.0);
+    // Music all through: no stretch of ten seconds is silent.
+    const std::size_t window = 10 * 44100 * 2;
+    for (std::size_t at = 0; at + window <= wav.samples.size(); at += window) {
+        std::vector<std::int16_t> part(wav.samples.begin() + at, wav.samples.begin() + at + window);
+        EXPECT_GT(rms(part), 30.0) << "silent from " << at / 2 / 44100 << " s";
+    }
+}
+
+TEST_F(PluginPlayback, SeekBackPauseAndSeekForwardMoveTheSongAndTheClock)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    useOutput("seek.wav");
+    const int forward = 200000;
+    const SessionResult result = play(song, {{ScriptStep::Kind::seek, 2000, 5000},
+                                             {ScriptStep::Kind::pause, 300, 7000},
+                                             {ScriptStep::Kind::seek, forward, 9000}});
+    ASSERT_EQ(result.playResult, 0);
+    ASSERT_EQ(result.stepsTaken, 3);
+    EXPECT_TRUE(result.endedBySong);
+    EXPECT_EQ(result.endOfSongMessages, 1);
+
+    // A step's point is reached within a block (13 ms); a seek lands on the
+    // first tick at or after its target (a tick is under 100 ms here).
+    ASSERT_EQ(result.outputTimeAtStep.size(), 3u);
+    EXPECT_NEAR(result.outputTimeAtStep[0], 5000, 20);
+    EXPECT_GE(result.outputTimeAtStep[1], 2000 + 2000 - 20);  // went back, played 2 s
+    EXPECT_LE(result.outputTimeAtStep[1], 2000 + 2000 + 120);
+    // The pause flushed at the time being heard and moved nothing on.
+    EXPECT_NEAR(result.outputTimeAtStep[2], result.outputTimeAtStep[1] + 2000, 20);
+    EXPECT_EQ(result.pausedFlags, std::vector<int>{1});
+    EXPECT_EQ(result.playedDuringPauseMs, std::vector<std::int64_t>{0});
+    EXPECT_EQ(record->IsPaused(), 0);
+
+    const OutputCounters out = outputCounters();
+    EXPECT_EQ(out.flushes, 3);  // two seeks, one pause
+    EXPECT_EQ(out.pauseCalls, 0);
+    EXPECT_EQ(out.closes, 1);
+    const Wav wav = readWav(temp / "seek.wav");
+    EXPECT_NEAR(wav.ms(), 9000 + (result.lengthMs - forward), 150);
+    EXPECT_GT(rms(wav.samples), 300.0);
+}
+
+TEST_F(PluginPlayback, StopMidSongEndsAtOnceAndClosesTheOutput)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    useOutput("stop.wav");
+    const velk::test::ProcessCensus before = velk::test::takeProcessCensus();
+    const SessionResult result = play(song, {{ScriptStep::Kind::stop, 0, 4000}});
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_TRUE(result.stoppedByScript);
+    EXPECT_EQ(result.endOfSongMessages, 0);
+    EXPECT_EQ(outputCounters().closes, 1);
+    EXPECT_FALSE(outputIsOpen());
+    EXPECT_EQ(workspace(), onlyTheConverter);
+    // Stop only asks the thread to end; a few blocks may have followed.
+    EXPECT_GE(readWav(temp / "stop.wav").ms(), 4000);
+    EXPECT_LT(readWav(temp / "stop.wav").ms(), 4000 + 400);
+    EXPECT_EQ(velk::test::takeProcessCensus().threads, before.threads);
+    // A second Stop finds nothing to stop.
+    record->Stop();
+    EXPECT_EQ(outputCounters().closes, 1);
+}
+
+TEST_F(PluginPlayback, ASongThatFailsToLoadMakesPlayReturnMinusOneAndLeavesNothing)
+{
+    std::ofstream(temp / "bad.ims", std::ios::binary) << std::string("\x01\0\0\0\0\0", 6) << "not a song at all";
+    const velk::test::ProcessCensus before = velk::test::takeProcessCensus();
+    const SessionResult result = play(temp / "bad.ims");
+    EXPECT_EQ(result.playResult, -1);
+    EXPECT_EQ(outputCounters().opens, 0);
+    EXPECT_EQ(hostCounters().setInfos, 0);
+    for (const std::string &name : workspace())
+        EXPECT_EQ(name, "ruz2avu.exe") << "left behind";
+    EXPECT_EQ(velk::test::takeProcessCensus().threads, before.threads);
+
+    EXPECT_EQ(play(temp / "missing.ims").playResult, -1);
+    for (const std::string &name : workspace())
+        EXPECT_EQ(name, "ruz2avu.exe") << "left behind";
+}
+
+class PluginStress : public PluginPlayback {};
+
+#ifdef __SANITIZE_ADDRESS__
+// Appends to ASAN_OPTIONS for the programs this process starts, until the
+// object is gone.
+class ChildSanitizerOptions {
+public:
+    explicit ChildSanitizerOptions(const std::string &more)
+    {
+        const char *old = std::getenv("ASAN_OPTIONS");
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        const std::string value = old_.empty() ? more : old_ + ":" + more;
+        setenv("ASAN_OPTIONS", value.c_str(), 1);
+    }
+    ~ChildSanitizerOptions()
+    {
+        if (had_)
+            setenv("ASAN_OPTIONS", old_.c_str(), 1);
+        else
+            unsetenv("ASAN_OPTIONS");
+    }
+
+private:
+    bool had_;
+    std::string old_;
+};
+#endif
+
+TEST_F(PluginStress, PlayAndStopTwoHundredTimesAtRandomPoints)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+#ifdef __SANITIZE_ADDRESS__
+    // The converter starts 200 times here. Its leaks are its own tests'
+    // business; checking them at every exit would double this test's time.
+    ChildSanitizerOptions children("detect_leaks=0");
+#endif
+    // One cycle first: the converter is written once and stays.
+    ASSERT_EQ(play(song, {{ScriptStep::Kind::stop, 0, 0}}).playResult, 0);
+    const velk::test::ProcessCensus before = velk::test::takeProcessCensus();
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<int> stopPoint(0, 1000);
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        const int at = stopPoint(random);
+        const SessionResult result = play(song, {{ScriptStep::Kind::stop, 0, at}});
+        ASSERT_EQ(result.playResult, 0) << "cycle " << cycle;
+        ASSERT_TRUE(result.stoppedByScript) << "cycle " << cycle;
+        ASSERT_FALSE(outputIsOpen()) << "cycle " << cycle;
+    }
+    const OutputCounters out = outputCounters();
+    EXPECT_EQ(out.opens, out.closes);
+    EXPECT_EQ(hostCounters().savsaInits, hostCounters().savsaDeInits);
+    EXPECT_EQ(workspace(), onlyTheConverter);
+    const velk::test::ProcessCensus after = velk::test::takeProcessCensus();
+    EXPECT_EQ(after.threads, before.threads);
+    // Leaks would show by the hundred; the system may hold a few on its own.
+    EXPECT_LE(after.handles, before.handles + 4);
+}
+
+TEST_F(PluginStress, FiftySeeksDuringOneSong)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> target(0, 200000);
+    std::vector<ScriptStep> steps;
+    for (int i = 1; i <= 50; ++i)
+        steps.push_back({ScriptStep::Kind::seek, target(random), 200 * i});
+    steps.push_back({ScriptStep::Kind::stop, 0, 200 * 51});
+    const SessionResult result = play(song, steps);
+    ASSERT_EQ(result.playResult, 0);
+    ASSERT_EQ(result.stepsTaken, 51);
+    EXPECT_EQ(outputCounters().flushes, 50);
+    // Each seek put the clock on its target (the first tick at or after it),
+    // 200 ms before the next step looked.
+    for (int i = 1; i <= 50; ++i) {
+        EXPECT_GE(result.outputTimeAtStep[i], steps[i - 1].valueMs + 200 - 20) << "seek " << i;
+        EXPECT_LE(result.outputTimeAtStep[i], steps[i - 1].valueMs + 200 + 120) << "seek " << i;
+    }
+    EXPECT_FALSE(outputIsOpen());
+}
+
+} // namespace
