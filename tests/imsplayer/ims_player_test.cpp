@@ -22,8 +22,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -253,37 +251,29 @@ TEST_F(ImsPlayerTest, NoConverterAndNoWayToWriteItTouchesNothing)
 }
 
 #ifndef _WIN32
-// Lowers the limit on descriptor numbers so that only `spare` more can be
-// opened, until the object is gone.
-class DescriptorLimit {
-public:
-    explicit DescriptorLimit(int spare)
-    {
-        getrlimit(RLIMIT_NOFILE, &saved_);
-        // The limit is on descriptor numbers: find the spare-th free one.
-        int found = 0, fd = 0;
-        for (; found < spare; ++fd)
-            if (fcntl(fd, F_GETFD) == -1)
-                ++found;
-        struct rlimit tight = saved_;
-        tight.rlim_cur = static_cast<rlim_t>(fd);
-        setrlimit(RLIMIT_NOFILE, &tight);
+// A folder whose path, with the converter's name, is just short enough for
+// the file system and too long for the runner's command buffer.
+std::string folderTooDeepForTheCommand(const fs::path &base)
+{
+    const std::size_t wanted = ConsoleProcess::commandBufferSize - 20 - std::string(converterFileName).size();
+    fs::path path = base;
+    while (path.string().size() + 1 < wanted) {
+        const std::size_t room = wanted - path.string().size() - 1;
+        path /= std::string(std::min<std::size_t>(room, 200), 'd');
+        fs::create_directory(path);
     }
-    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
-
-private:
-    struct rlimit saved_;
-};
+    return path.string() + "/";
+}
 #endif
 
 TEST_F(ImsPlayerTest, AFailingRunnerFailsTheLoadAndRestoresTheProcess)
 {
     test::writeFile((music_ / "tune.bnk").string(), makeBank(songBankMark));
-    ASSERT_EQ(extractResource(converterResourceId, workspaceFile(converterFileName)), 1);
     const fs::path current = fs::current_path();
     ImsPlayer player(&opl_);
     bool loaded = true;
 #ifdef _WIN32
+    ASSERT_EQ(extractResource(converterResourceId, workspaceFile(converterFileName)), 1);
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
     char comSpec[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("ComSpec", comSpec, sizeof comSpec);
@@ -293,13 +283,10 @@ TEST_F(ImsPlayerTest, AFailingRunnerFailsTheLoadAndRestoresTheProcess)
     EXPECT_EQ(GetStdHandle(STD_INPUT_HANDLE), in);
     EXPECT_EQ(GetStdHandle(STD_OUTPUT_HANDLE), out);
 #else
-    {
-        // Room for the copy of the song (two descriptors), then for one pipe
-        // but not for both. The pipes of earlier runs are let go first.
-        consoleProcess.closeAll();
-        DescriptorLimit limit(3);
-        EXPECT_NO_THROW(loaded = player.load(songPath_, provider_));
-    }
+    // The converter's path fills the command buffer: "Create process failed".
+    workspacePath = folderTooDeepForTheCommand(dir_.path());
+    ASSERT_EQ(extractResource(converterResourceId, workspaceFile(converterFileName)), 1);
+    EXPECT_NO_THROW(loaded = player.load(songPath_, provider_));
 #endif
     EXPECT_FALSE(loaded);
     EXPECT_EQ(fs::current_path(), current);
