@@ -1,0 +1,91 @@
+# velkhost as a user runs it: plays the real song through the plug-in into a
+# WAV file and says what it did; a song that cannot play makes it fail with
+# Play's result.
+#
+# cmake -DVELKHOST=... -DPLUGIN=... -DSONG=... -DWORK=... [-DEMULATOR=...] -P velkhost_cli_test.cmake
+if(NOT EXISTS "${SONG}")
+  if(DEFINED ENV{CI})
+    message(FATAL_ERROR "real song ${SONG} is missing")
+  endif()
+  message("SKIPPED: real song ${SONG} not found")
+  return()
+endif()
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+set(_wav "${WORK}/song.wav")
+
+function(velkhost)
+  execute_process(COMMAND ${EMULATOR} "${VELKHOST}" ${ARGN}
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE result TIMEOUT 240)
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+  set(result "${result}" PARENT_SCOPE)
+endfunction()
+
+function(fail what)
+  message(FATAL_ERROR "${what}\n-- stdout:\n${out}\n-- stderr:\n${err}")
+endfunction()
+
+# The song to its end.
+velkhost(--temp "${WORK}" -o "${_wav}" "${PLUGIN}" "${SONG}")
+if(NOT result EQUAL 0)
+  fail("velkhost failed (${result})")
+endif()
+string(REPLACE "\r\n" "\n" out "${out}")
+# The title is Johab in the song, EUC-KR from the plug-in, UTF-8 here.
+string(FIND "${out}" "title: 떠나버려!               -DeuX\n" _title)
+if(NOT _title EQUAL 0)
+  fail("the first line is not the song's title")
+endif()
+if(NOT out MATCHES "\nlength: ([0-9]+) ms\n")
+  fail("no length line")
+endif()
+set(_length "${CMAKE_MATCH_1}")
+if(_length LESS 200000 OR _length GREATER 240000)
+  fail("length ${_length} ms is not about 220 s")
+endif()
+if(NOT out MATCHES "\nwrote: [^\n]*song.wav \\(([0-9]+) ms of audio\\)\n")
+  fail("no wrote line")
+endif()
+set(_audio "${CMAKE_MATCH_1}")
+math(EXPR _gap "${_audio} - ${_length}")
+if(_gap LESS -50 OR _gap GREATER 50)
+  fail("${_audio} ms of audio for a ${_length} ms song")
+endif()
+if(NOT out MATCHES "end-of-song 1,")
+  fail("the end-of-song message did not come once")
+endif()
+file(SIZE "${_wav}" _bytes)
+math(EXPR _wavMs "(${_bytes} - 44) / 176400 * 1000 + (${_bytes} - 44) % 176400 * 1000 / 176400")
+if(NOT _wavMs EQUAL _audio)
+  fail("the WAV file holds ${_wavMs} ms, velkhost said ${_audio}")
+endif()
+# Quit took the converter away; only the WAV file is left in the workspace.
+file(GLOB _left RELATIVE "${WORK}" "${WORK}/*")
+if(NOT _left STREQUAL "song.wav")
+  fail("the workspace holds ${_left}")
+endif()
+
+# A stop mid-song.
+velkhost(--temp "${WORK}" --stop-after 3000 -o "${_wav}" "${PLUGIN}" "${SONG}")
+if(NOT result EQUAL 0)
+  fail("velkhost --stop-after failed (${result})")
+endif()
+if(NOT out MATCHES "end-of-song 0,")
+  fail("a stopped song still sent its end message")
+endif()
+if(NOT out MATCHES "\\((3[0-9][0-9][0-9]) ms of audio\\)")
+  fail("not about 3000 ms of audio after --stop-after 3000")
+endif()
+
+# A song no player accepts: Play's result in the message, a failing exit.
+file(WRITE "${WORK}/broken.ims" "not an IMS song")
+velkhost(--temp "${WORK}" "${PLUGIN}" "${WORK}/broken.ims")
+if(result EQUAL 0)
+  fail("velkhost succeeded on a broken song")
+endif()
+if(NOT err MATCHES "Play failed for [^\n]*broken.ims \\(result -1: no player accepted the song\\)")
+  fail("no Play failure message")
+endif()
+file(REMOVE_RECURSE "${WORK}")
