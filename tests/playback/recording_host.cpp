@@ -103,8 +103,7 @@ void RecordingHost::installFunctions()
     // Host functions are plain C pointers: they reach the host through
     // active_, and take its lock since two threads call them.
     output.Open = [](int rate, int channels, int bits, int bufferMs, int prebufferMs) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("Open", {rate, channels, bits, bufferMs, prebufferMs}));
         h.record_.bytesPerSecond = rate * channels * bits / 8;
         h.record_.bufferedBytes = h.record_.playedBytes = 0;
@@ -112,13 +111,11 @@ void RecordingHost::installFunctions()
         return h.knobs_.openResult;
     };
     output.Close = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log("Close");
     };
     output.Write = [](char *buffer, int length) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         if (!h.knobs_.countBlocksOnly)
             h.log(text("Write", {length}));
         ++h.record_.writes;
@@ -129,8 +126,7 @@ void RecordingHost::installFunctions()
         return 0;
     };
     output.CanWrite = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         ++h.record_.canWritePolls;
         if (!h.knobs_.room)
             return 0;
@@ -141,8 +137,7 @@ void RecordingHost::installFunctions()
         return static_cast<int>(std::max<std::int64_t>(0, h.knobs_.capacityBytes - h.record_.bufferedBytes));
     };
     output.IsPlaying = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         ++h.record_.isPlayingPolls;
         const std::int64_t played = std::min<std::int64_t>(h.knobs_.playOutPerIsPlaying, h.record_.bufferedBytes);
         h.record_.bufferedBytes -= played;
@@ -153,64 +148,53 @@ void RecordingHost::installFunctions()
         return playing;
     };
     output.Pause = [](int) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log("Pause");
         return 0;
     };
     output.SetVolume = [](int volume) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("SetVolume", {volume}));
     };
     output.SetPan = [](int pan) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("SetPan", {pan}));
     };
     output.Flush = [](int timeMs) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("Flush", {timeMs}));
         h.record_.timeBaseMs = timeMs;
         h.record_.bufferedBytes = h.record_.playedBytes = 0;
     };
     output.GetOutputTime = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         const int time = h.timeOf(h.record_.playedBytes);
         h.log("GetOutputTime=" + std::to_string(time));
         return time;
     };
     output.GetWrittenTime = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         return h.timeOf(h.record_.playedBytes + h.record_.bufferedBytes);
     };
 
     module.SAVSAInit = [](int latencyMs, int rate) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("SAVSAInit", {latencyMs, rate}));
     };
     module.SAVSADeInit = [] {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log("SAVSADeInit");
     };
     module.VSASetInfo = [](int rate, int channels) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("VSASetInfo", {rate, channels}));
     };
     module.SetInfo = [](int bitRate, int rateKhz, int channels, int synched) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         h.log(text("SetInfo", {bitRate, rateKhz, channels, synched}));
     };
     module.SAAddPCMData = [](void *, int channels, int bits, int timestamp) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         if (!h.knobs_.countBlocksOnly)
             h.log("SAAddPCMData");
         ++h.record_.saCalls;
@@ -219,8 +203,7 @@ void RecordingHost::installFunctions()
         h.record_.saTimes.push_back(timestamp);
     };
     module.VSAAddPCMData = [](void *, int channels, int bits, int) {
-        auto &h = host();
-        std::lock_guard<std::mutex> lock(h.mutex_);
+        auto [h, lock] = lockedHost();
         if (!h.knobs_.countBlocksOnly)
             h.log("VSAAddPCMData");
         ++h.record_.vsaCalls;
@@ -228,11 +211,10 @@ void RecordingHost::installFunctions()
         h.record_.vsaBitsPerSample = bits;
     };
     module.dsp_dosamples = [](short *samples, int frames, int bits, int channels, int rate) {
-        auto &h = host();
         std::function<void()> onDsp;
         int result = frames;
         {
-            std::lock_guard<std::mutex> lock(h.mutex_);
+            auto [h, lock] = lockedHost();
             if (!h.knobs_.countBlocksOnly)
                 h.log(text("dsp", {frames}));
             ++h.record_.dspCalls;

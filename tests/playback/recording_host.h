@@ -88,7 +88,12 @@ public:
 
 private:
     static RecordingHost *active_;
-    static RecordingHost &host() { return *active_; }
+    // The active host, locked for one host call.
+    struct Locked {
+        RecordingHost &host;
+        std::unique_lock<std::mutex> lock;
+    };
+    static Locked lockedHost() { return {*active_, std::unique_lock<std::mutex>(active_->mutex_)}; }
     void log(std::string call);
     int timeOf(std::int64_t bytes) const;
     static void receiveMessage(void *context, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);

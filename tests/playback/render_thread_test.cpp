@@ -457,6 +457,21 @@ TEST_F(RenderThread, StopEndsTheThreadWhilePausedOrWaitingForRoom)
     const Calls calls = host.calls();
     EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{"SAVSADeInit", "Close"}));
     EXPECT_EQ(host.read([](const HostRecord &r) { return r.writes; }), 0);
+
+    // A seek far ahead in an endless song would step for minutes: stop ends it.
+    host.set([](HostKnobs &k) { k.room = true; });
+    start(songOf(70.0f));
+    controller.pause();
+    ASSERT_TRUE(waitForFlushes(1));
+    controller.setOutputTime(2000000000);
+    controller.unpause();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (players.ticks < 1000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(players.ticks, 1000);
+    controller.stop();
+    EXPECT_FALSE(controller.threadWasTerminated());
+    EXPECT_LT(players.ticks, 10000000);  // it stopped stepping, far short of the target
 }
 
 TEST_F(RenderThread, WithoutASampleBufferTheThreadAsksTheHostToStop)
