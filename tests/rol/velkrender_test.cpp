@@ -13,6 +13,7 @@
 #include "tests/rol/song_building.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
+#include "tools/bankmaker/bank_text.h"
 #include "tools/velkrender/render_loop.h"
 #include "tools/velkrender/wav_writer.h"
 
@@ -59,9 +60,14 @@ rol::Song shortSong()
     return song;
 }
 
-Bytes demoBank()
+// A bank with one instrument that sounds.
+Bytes soundBank()
 {
-    return readFile(VELK_DEMO_BANK);
+    const bank::ParsedBank parsed = bank::parseBankText(
+        "instrument piano1\n"
+        "  modulator multiplier=1 level=30 attack=15 decay=4 sustain=4 release=5 feedback=3 fm=1\n"
+        "  carrier   multiplier=1 attack=15 decay=2 sustain=3 release=5 sustaining=1\n");
+    return bank::writeBank(parsed.instruments);
 }
 
 TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
@@ -71,7 +77,7 @@ TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
     CEmuopl chip(44100, true, true);
     MemoryFiles files;
     files.add("song.rol", rol::writeSong(song));
-    files.add("song.bnk", demoBank());
+    files.add("song.bnk", soundBank());
     RolPlayer player(&chip);
     binistream *stream = files.open("song.rol");
     ASSERT_TRUE(player.loadSong(*stream, "song.bnk", files));
@@ -109,7 +115,7 @@ TEST(Velkrender, WritesAWavFileAndTheLength)
 {
     TempDir dir;
     save(dir / "tune.rol", rol::writeSong(shortSong()));
-    save(dir / "standard.bnk", demoBank());
+    save(dir / "standard.bnk", soundBank());
     ASSERT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
     EXPECT_EQ(readText(dir / "stdout.txt"), "length: 1000 ms\n");
     EXPECT_EQ(readText(dir / "stderr.txt"), "") << "no progress line when not on a terminal";
@@ -144,7 +150,7 @@ TEST(Velkrender, ListsRegisterWritesByTick)
 {
     TempDir dir;
     save(dir / "tune.rol", rol::writeSong(shortSong()));
-    save(dir / "mine.bnk", demoBank());
+    save(dir / "mine.bnk", soundBank());
     ASSERT_EQ(run("--regs --bank \"" + (dir / "mine.bnk").string() + "\" \"" + (dir / "tune.rol").string() + "\"",
                   dir),
               0)
