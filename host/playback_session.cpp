@@ -42,12 +42,12 @@ enum class Wait { reached, songEnded, stalled };
 
 // Pumps the window until `done` holds, the song has ended or nothing moves.
 template <typename Done>
-Wait waitFor(EndOfSongReceiver &receiver, Watchdog &watchdog, Done done)
+Wait waitFor(EndOfSongReceiver &receiver, int endMessagesBefore, Watchdog &watchdog, Done done)
 {
     for (;;) {
         if (done())
             return Wait::reached;
-        if (receiver.endOfSongMessages() > 0)
+        if (receiver.endOfSongMessages() > endMessagesBefore)
             return Wait::songEnded;
         if (watchdog.stalled())
             return Wait::stalled;
@@ -68,6 +68,9 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
                        const SessionOptions &options)
 {
     SessionResult result;
+    // The receiver may have served songs before this one.
+    const int endMessagesBefore = receiver.endOfSongMessages();
+    const int otherMessagesBefore = receiver.otherMessages();
     releaseOutput();
     // The first step's point is held from the start, so it is taken exactly there.
     if (!options.steps.empty())
@@ -88,7 +91,7 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
     Wait last = Wait::reached;
     for (std::size_t i = 0; i < options.steps.size() && last == Wait::reached; ++i) {
         const ScriptStep &step = options.steps[i];
-        last = waitFor(receiver, watchdog, [&] { return playedMs() >= step.atMs; });
+        last = waitFor(receiver, endMessagesBefore, watchdog, [&] { return playedMs() >= step.atMs; });
         if (last != Wait::reached)
             break;
         ++result.stepsTaken;
@@ -133,7 +136,7 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
     releaseOutput();
 
     if (!result.stoppedByScript && last == Wait::reached)
-        last = waitFor(receiver, watchdog, [] { return false; });
+        last = waitFor(receiver, endMessagesBefore, watchdog, [] { return false; });
     result.endedBySong = last == Wait::songEnded;
     result.stalled = last == Wait::stalled;
 
@@ -141,8 +144,8 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
     // every other end.
     module.Stop();
     receiver.pump(0);
-    result.endOfSongMessages = receiver.endOfSongMessages();
-    result.otherMessages = receiver.otherMessages();
+    result.endOfSongMessages = receiver.endOfSongMessages() - endMessagesBefore;
+    result.otherMessages = receiver.otherMessages() - otherMessagesBefore;
     return result;
 }
 
