@@ -1,18 +1,29 @@
-// velkrender: renders a ROL song through the Velk engine and AdPlug's OPL2
-// emulator to a WAV file, or lists the chip register writes it makes.
+// velkrender: renders a ROL song, or an IMS song converted in process,
+// through the Velk engine and AdPlug's OPL2 emulator to a WAV file, or lists
+// the chip register writes it makes.
 #include <binio.h>
+#include <binstr.h>
 #include <emuopl.h>
 #include <fprovide.h>
 #include <player.h>
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "converter/conversion.h"
+#include "converter/ims_song.h"
+#include "imsplayer/title_decoding.h"
+#include "platform/euckr_to_utf8.h"
+#include "rol/bank_choice.h"
 #include "rol/rol_player.h"
 #include "tools/velkrender/register_log.h"
 #include "tools/velkrender/render_loop.h"
@@ -23,9 +34,10 @@ namespace {
 using velk::render::AudioFormat;
 
 constexpr char usage[] =
-    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--regs] [-o OUT] SONG.rol\n"
-    "  Renders SONG to a WAV file (16-bit stereo 44100 Hz unless told otherwise),\n"
-    "  by default SONG with the extension .wav.\n"
+    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--regs] [-o OUT] SONG\n"
+    "  Renders SONG (a .rol song, or a .ims song, converted first) to a WAV file\n"
+    "  (16-bit stereo 44100 Hz unless told otherwise), by default SONG with the\n"
+    "  extension .wav. An IMS song's title is shown first.\n"
     "  --bank FILE  the instrument bank (else SONG's own .bnk, or standard.bnk beside it)\n"
     "  --rate HZ    sample rate, 8000 to 192000\n"
     "  --mono       one channel\n"
@@ -114,13 +126,62 @@ std::string outputBeside(const std::string &song, const char *extension)
     return (hasExtension ? song.substr(0, dot) : song) + extension;
 }
 
+bool isImsSong(const std::string &path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string extension = path.substr(path.size() - 4);
+    for (char &c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".ims";
+}
+
+// Converts the IMS song at `path` in process and reads the ROL song with the
+// bank chosen beside the IMS song (or `bank`). `title` gets the song's title
+// as UTF-8.
+bool loadImsSong(const std::string &path, const std::string &bank, velk::RolPlayer &player, std::string &title,
+                 std::string &error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open the song";
+        return false;
+    }
+    const velk::Bytes song{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    velk::TitleField field{};
+    if (song.size() > velk::ims::titleOffset)
+        std::copy_n(song.begin() + velk::ims::titleOffset,
+                    std::min(field.size(), song.size() - velk::ims::titleOffset), field.begin());
+    title = velk::euckrToUtf8(velk::decodeTitle(field));
+
+    velk::converter::ConversionResult converted = velk::converter::convertImsToRol(song);
+    if (!converted.converted()) {
+        error = converted.reason;
+        return false;
+    }
+    binisstream rol(converted.rol.data(), converted.rol.size());
+    rol.setFlag(binio::BigEndian, false);
+    rol.setFlag(binio::FloatIEEE);
+    const CProvider_Filesystem files;
+    if (!player.loadSong(rol, bank.empty() ? velk::chooseBankPath(path) : bank, files)) {
+        error = velk::rol::describe(player.loadStatus());
+        return false;
+    }
+    return true;
+}
+
 // The song loaded into a player on `chip`, or null with `error` saying why.
-std::unique_ptr<CPlayer> loadSong(const Options &options, Copl &chip, std::string &error)
+// `title` gets an IMS song's title (UTF-8); ROL songs leave it alone.
+std::unique_ptr<CPlayer> loadSong(const Options &options, Copl &chip, std::string &title, std::string &error)
 {
     const CProvider_Filesystem files;
     auto player = std::make_unique<velk::RolPlayer>(&chip);
     bool loaded = false;
-    if (options.bank.empty()) {
+    if (isImsSong(options.song)) {
+        if (!loadImsSong(options.song, options.bank, *player, title, error))
+            return nullptr;
+        return player;
+    } else if (options.bank.empty()) {
         loaded = player->load(options.song, files);
     } else if (binistream *stream = files.open(options.song)) {
         loaded = player->loadSong(*stream, options.bank, files);
@@ -149,14 +210,16 @@ int listRegisters(const Options &options)
         return 1;
     }
     velk::render::RegisterLog log(out);
-    std::string error;
-    std::unique_ptr<CPlayer> player = loadSong(options, log, error);
+    std::string title, error;
+    std::unique_ptr<CPlayer> player = loadSong(options, log, title, error);
     if (!player) {
         std::fprintf(stderr, "velkrender: %s: %s\n", options.song.c_str(), error.c_str());
         if (!toStdout)
             std::fclose(out);
         return 1;
     }
+    if (isImsSong(options.song))
+        std::fprintf(toStdout ? stderr : stdout, "title: %s\n", title.c_str());
     std::fprintf(toStdout ? stderr : stdout, "length: %lu ms\n", player->songlength(0));
 
     log.setTick("-");
@@ -183,12 +246,14 @@ int renderWav(const Options &options)
 {
     const AudioFormat &format = options.format;
     CEmuopl chip(format.rate, format.sixteenBit, format.stereo);
-    std::string error;
-    std::unique_ptr<CPlayer> player = loadSong(options, chip, error);
+    std::string title, error;
+    std::unique_ptr<CPlayer> player = loadSong(options, chip, title, error);
     if (!player) {
         std::fprintf(stderr, "velkrender: %s: %s\n", options.song.c_str(), error.c_str());
         return 1;
     }
+    if (isImsSong(options.song))
+        std::printf("title: %s\n", title.c_str());
     const unsigned long lengthMs = player->songlength(0);
     std::printf("length: %lu ms\n", lengthMs);
     std::fflush(stdout);
