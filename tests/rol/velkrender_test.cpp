@@ -20,26 +20,6 @@
 namespace velk::test {
 namespace {
 
-Bytes readFile(const std::filesystem::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void save(const std::filesystem::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readText(const std::filesystem::path &path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Root mean square of 16-bit samples.
 double loudness(const Bytes &pcm)
 {
@@ -103,6 +83,26 @@ TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
 }
 
 #ifdef VELK_VELKRENDER
+Bytes readFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void save(const std::filesystem::path &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readText(const std::filesystem::path &path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 int run(const std::string &arguments, const TempDir &dir)
 {
     const std::string command = std::string("\"") + VELK_VELKRENDER + "\" " + arguments + " > \"" +
