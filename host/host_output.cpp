@@ -80,6 +80,12 @@ struct Output {
         lastAdvance = Clock::now();
     }
 
+    // Audio played or still to be played: what a flush discarded does not count.
+    std::int64_t keptFrames() const
+    {
+        return counters.framesPlayed + static_cast<std::int64_t>(pending.size()) / std::max(frameBytes, 1);
+    }
+
     std::int64_t framesOf(std::int64_t ms) const { return ms * counters.sampleRate / 1000; }
 };
 
@@ -148,7 +154,7 @@ int outCanWrite()
 {
     Output &o = output();
     std::lock_guard<std::mutex> guard(o.lock);
-    if (!o.open || (o.holdAtMs >= 0 && o.msOf(o.totalWritten) >= o.holdAtMs))
+    if (!o.open || (o.holdAtMs >= 0 && o.msOf(o.keptFrames()) >= o.holdAtMs))
         return 0;
     if (!o.options.realtime)
         return fastModeRoom;

@@ -55,7 +55,8 @@ std::int64_t playedMs();
 std::int64_t writtenMs();
 
 // From now on the output takes no more audio once `ms` of audio have been
-// written, until released or held at a later point.
+// played or are waiting to be played, until released or held at a later
+// point. Audio discarded by a flush does not count.
 void holdOutputAt(std::int64_t ms);
 void releaseOutput();
 

@@ -2,6 +2,7 @@
 // Wine, the module natively), given a host, and made to play a real song
 // through the whole chain, to seek, pause and stop, and to fail cleanly.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
@@ -121,7 +122,13 @@ protected:
     {
         SessionOptions options;
         options.steps = std::move(steps);
-        options.onStarted = [&](const std::string &, int) { workspaceWhilePlaying = workspace(); };
+        options.onStarted = [&](const std::string &, int) {
+            workspaceWhilePlaying = workspace();
+            // The host may ask about any file; the answer is the playing song.
+            char title[64] = "";
+            record->GetFileInfo("another song.ims", title, &otherFileLengthMs);
+            otherFileTitle = title;
+        };
         return playSong(*record, song.string(), receiver, options);
     }
 
@@ -131,6 +138,8 @@ protected:
     In_Module *record = nullptr;
     EndOfSongReceiver receiver;
     std::vector<std::string> workspaceWhilePlaying;
+    std::string otherFileTitle;
+    int otherFileLengthMs = -1;
     const std::vector<std::string> onlyTheConverter{"ruz2avu.exe"};
 };
 
@@ -148,6 +157,8 @@ TEST_F(PluginPlayback, RealSongPlaysToItsEndThroughTheWholeChain)
     EXPECT_EQ(result.title, expectedTitle(song));
     EXPECT_FALSE(result.title.empty());
     EXPECT_EQ(result.lengthMs, record->GetLength());
+    EXPECT_EQ(otherFileTitle, result.title);
+    EXPECT_EQ(otherFileLengthMs, result.lengthMs);
     EXPECT_GT(result.lengthMs, 200000);  // about 220 s
     EXPECT_LT(result.lengthMs, 240000);
     EXPECT_EQ(workspaceWhilePlaying, onlyTheConverter);
@@ -245,6 +256,33 @@ TEST_F(PluginPlayback, StopMidSongEndsAtOnceAndClosesTheOutput)
     // A second Stop finds nothing to stop.
     record->Stop();
     EXPECT_EQ(outputCounters().closes, 1);
+}
+
+TEST_F(PluginPlayback, RealTimeOutputKeepsThePaceAndPausesAsAsked)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    OutputOptions options;
+    options.wavPath = (temp / "realtime.wav").string();
+    options.realtime = true;
+    options.bufferMs = 300;
+    configureOutput(options);
+    resetHostCounters();
+    const auto start = std::chrono::steady_clock::now();
+    const SessionResult result = play(song, {{ScriptStep::Kind::pause, 300, 500}, {ScriptStep::Kind::stop, 0, 1500}});
+    const auto wallMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_EQ(result.stepsTaken, 2);
+    EXPECT_EQ(result.pausedFlags, std::vector<int>{1});
+    EXPECT_EQ(result.playedDuringPauseMs, std::vector<std::int64_t>{0});
+    // The audio is heard at its own pace, and the pause holds it.
+    EXPECT_GE(wallMs, 1500 + 300);
+    // The output's latency reaches the visualisation.
+    EXPECT_EQ(hostCounters().savsaLatencyMs, 300);
+    const double heard = readWav(temp / "realtime.wav").ms();
+    EXPECT_GE(heard, 1500);
+    EXPECT_LT(heard, 1500 + 400);
+    EXPECT_FALSE(outputIsOpen());
 }
 
 TEST_F(PluginPlayback, ASongThatFailsToLoadMakesPlayReturnMinusOneAndLeavesNothing)
