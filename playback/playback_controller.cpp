@@ -58,8 +58,10 @@ int renderThreadPriority(int priorityIndex)
 
 int renderThreadStopWaitMs(float tickRateHz)
 {
-    constexpr int shortestWaitMs = 100;
-    return std::max(shortestWaitMs, static_cast<int>(7000.0f / boundedTickRate(tickRateHz)));
+    // Bounded both ways: a few polls at least, and no longer than for a
+    // player ticking once a second, however slow the song.
+    constexpr int shortestWaitMs = 100, longestWaitMs = 7000;
+    return std::clamp(static_cast<int>(7000.0f / boundedTickRate(tickRateHz)), shortestWaitMs, longestWaitMs);
 }
 
 PlaybackController::PlaybackController(In_Module &host, const PlaybackSettings &settings, const CPlayers &players,

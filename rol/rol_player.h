@@ -40,9 +40,11 @@ public:
 
     // A tempo of 0, a negative or a non-finite one would stop the song or
     // divide by zero in the callers: rates are held to at least one tick in
-    // ten seconds (slower than any song plays; NaN counts as too slow) and at
-    // most the OPL2 timer's fastest (one tick per 80 us).
-    static constexpr float minRefresh = 0.1f;
+    // four seconds (NaN counts as too slow; the render loop's floor is the
+    // same, the slowest rate its frame arithmetic can advance at, so ticks
+    // fall where the measured length says) and at most the OPL2 timer's
+    // fastest (one tick per 80 us).
+    static constexpr float minRefresh = 0.25f;
     static constexpr float maxRefresh = 12500.0f;
 
     // What the last load found (for messages) and the song it read.
