@@ -30,6 +30,7 @@ struct Output {
     std::int64_t playedSinceBase = 0;
     std::int64_t totalWritten = 0;  // frames, over every Open
     std::int64_t holdAtMs = -1;
+    bool discarding = false;  // until the next Open: audio taken and dropped
 
     // Real time only: written but not yet played bytes, and the play head.
     std::string pending;
@@ -112,6 +113,7 @@ int outOpen(int sampleRate, int channels, int bitsPerSample, int, int)
     o.counters.channels = channels;
     o.counters.bitsPerSample = bitsPerSample;
     o.frameBytes = channels * bitsPerSample / 8;
+    o.discarding = false;
     o.restartClock(0);
     return o.options.realtime ? o.options.bufferMs : 0;
 }
@@ -138,6 +140,10 @@ int outWrite(char *buffer, int length)
         return 0;
     if (o.counters.writes++ == 0)
         o.counters.firstWrite = Clock::now();
+    if (o.discarding) {
+        ++o.counters.discardedWrites;
+        return 0;
+    }
     const std::int64_t frames = length / o.frameBytes;
     o.writtenSinceBase += frames;
     o.totalWritten += frames;
@@ -154,7 +160,11 @@ int outCanWrite()
 {
     Output &o = output();
     std::lock_guard<std::mutex> guard(o.lock);
-    if (!o.open || (o.holdAtMs >= 0 && o.msOf(o.keptFrames()) >= o.holdAtMs))
+    if (!o.open)
+        return 0;
+    if (o.discarding)
+        return fastModeRoom;
+    if (o.holdAtMs >= 0 && o.msOf(o.keptFrames()) >= o.holdAtMs)
         return 0;
     if (!o.options.realtime)
         return fastModeRoom;
@@ -246,6 +256,7 @@ void configureOutput(const OutputOptions &options)
     o.counters = OutputCounters{};
     o.totalWritten = 0;
     o.holdAtMs = -1;
+    o.discarding = false;
     o.restartClock(0);
 }
 
@@ -284,6 +295,13 @@ void holdOutputAt(std::int64_t ms)
     Output &o = output();
     std::lock_guard<std::mutex> guard(o.lock);
     o.holdAtMs = ms;
+}
+
+void discardFurtherAudio()
+{
+    Output &o = output();
+    std::lock_guard<std::mutex> guard(o.lock);
+    o.discarding = o.open;
 }
 
 void releaseOutput()

@@ -28,6 +28,7 @@ struct OutputCounters {
     int closes = 0;
     int flushes = 0;
     int writes = 0;
+    int discardedWrites = 0;  // blocks that came after discardFurtherAudio
     int pauseCalls = 0;       // the module must never call Pause
     int lastVolume = 0;
     int lastPan = 0;
@@ -59,5 +60,10 @@ std::int64_t writtenMs();
 // point. Audio discarded by a flush does not count.
 void holdOutputAt(std::int64_t ms);
 void releaseOutput();
+
+// Until the next Open, the output takes every block at once and drops it, so
+// that a render thread waiting for room can go on to see a stop, and nothing
+// after the stop point is heard.
+void discardFurtherAudio();
 
 } // namespace velk::host

@@ -124,9 +124,10 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
             break;
         }
         case ScriptStep::Kind::stop:
-            // A thread left waiting for room could not see the stop and would
-            // have to be terminated: let it write, then stop.
-            releaseOutput();
+            // A thread left waiting for room could not see the stop (and
+            // would have to be terminated), so the output takes what comes
+            // from here on, but nothing after this point is heard.
+            discardFurtherAudio();
             result.stoppedByScript = true;
             break;
         }
