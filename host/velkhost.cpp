@@ -145,6 +145,7 @@ const char *playResultMeaning(int result)
 int main(int argc, char **argv)
 {
     const Options options = parseArguments(argc, argv);
+    velk::useUtf8Console();
     if (!options.tempDir.empty())
         useTemporaryDirectory(options.tempDir);
 

@@ -10,4 +10,8 @@ namespace velk {
 // U+FFFD, so a damaged title still shows where it is damaged.
 std::string euckrToUtf8(const std::string &text);
 
+// Makes the console show the UTF-8 this program prints (a Windows console
+// otherwise reads it in the system's code page); nothing elsewhere.
+void useUtf8Console();
+
 } // namespace velk

@@ -32,4 +32,6 @@ std::string euckrToUtf8(const std::string &text)
     return out;
 }
 
+void useUtf8Console() {}
+
 } // namespace velk

@@ -25,4 +25,6 @@ std::string euckrToUtf8(const std::string &text)
     return out;
 }
 
+void useUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+
 } // namespace velk
