@@ -111,11 +111,15 @@ SessionResult playSong(In_Module &module, const std::string &song, EndOfSongRece
             openToNextStep();
             break;
         case ScriptStep::Kind::pause: {
+            const int flushesBefore = outputCounters().flushes;
             module.Pause();
             openToNextStep();
             result.pausedFlags.push_back(module.IsPaused());
-            // The held block goes out before the thread sees the pause.
-            pumpFor(receiver, 30);
+            // The held block goes out first; the thread then flushes the
+            // output as it takes the pause up.
+            const auto giveUp = Clock::now() + std::chrono::seconds(2);
+            while (outputCounters().flushes == flushesBefore && Clock::now() < giveUp)
+                receiver.pump(1);
             const std::int64_t before = playedMs();
             pumpFor(receiver, step.valueMs);
             result.playedDuringPauseMs.push_back(playedMs() - before);
