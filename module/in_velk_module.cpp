@@ -37,7 +37,8 @@ PlaybackController controller(record, playbackSettings, imsPlayerList());
 
 void config(HostWindow parent) { showNotice(parent, configNotice); }
 
-void about(HostWindow parent) { showAboutBox(record.hDllInstance, parent); }
+// Init has taken the instance the dialog template is loaded from.
+void about(HostWindow parent) { showAboutBox(moduleInstance, parent); }
 
 // The render thread finds the host's window through the record itself, so
 // the workspace is all that Init sets up beyond what the host filled in.
