@@ -16,14 +16,14 @@ windows="${VELK_DEMO_WIN64_DIR:-build/demo-win64}"
 
 # The demo song and its bank are made from their text sources by native tools.
 echo "== building the demo song, its bank and the Linux plug-in in $native"
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
 targets=(demo_song demo_bank)
 song="$native/demo/demo.ims"
 
 if [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null 2>&1; then
   cmake --build "$native" -j "$jobs" --target "${targets[@]}"
   echo "== building in_velk.dll and velkhost.exe for x86_64 Windows in $windows"
-  cmake -S . -B "$windows" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B "$windows" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
   cmake --build "$windows" -j "$jobs" --target in_velk velkhost
   host=(tools/wine-run.sh "$windows/host/velkhost.exe")
   plugin="$windows/module/in_velk.dll"
