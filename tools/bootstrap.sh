@@ -8,7 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 deps="$top/build/deps"
 
 packages=(
-  cmake make g++ python3 dpkg-dev
+  cmake ninja-build g++ python3 dpkg-dev
   libadplug-dev libbinio-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   wine64

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the optimised configuration and runs every benchmark. Each prints
+# figures and ratios measured in one run; the real songs come from
+# ../shared/songs. Timings on a shared machine are noisy: read the ratios.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+bash tools/bootstrap.sh
+source tools/preset.sh
+
+benches=(converter_bench rol_bench playback_bench imsplayer_bench plugin_bench)
+configure_preset release
+cmake --build build/release -j "$(nproc)" --target "${benches[@]}"
+
+for bench in "${benches[@]}"; do
+  program=$(find build/release/bench -type f -name "$bench" | head -n 1)
+  echo
+  echo "== $bench"
+  "$program"
+done
