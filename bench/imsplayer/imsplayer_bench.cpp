@@ -35,12 +35,12 @@
 #include <windows.h>
 #endif
 
+#include "bench/timing.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace velk::bench;
 namespace fs = std::filesystem;
-
-double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 double median(std::vector<double> values)
 {

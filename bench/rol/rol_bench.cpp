@@ -28,29 +28,12 @@
 #include "rol/rol_player.h"
 #include "tools/velkrender/render_loop.h"
 
+#include "bench/timing.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace velk::bench;
 namespace fs = std::filesystem;
-
-double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-struct Figures {
-    double median, best;
-};
-
-template <typename Work>
-Figures measure(int rounds, Work work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(milliseconds(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.front()};
-}
 
 std::vector<std::uint8_t> readFile(const fs::path &path)
 {
