@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build g++ python3 dpkg-dev
   libadplug-dev libbinio-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  wine64
+  wine64 xvfb
 )
 
 missing=()
