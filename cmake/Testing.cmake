@@ -13,7 +13,7 @@ add_custom_target(velk_tests)
 
 # velk_add_test(NAME [THREADED] [TIMEOUT s] SOURCES ... LIBS ...): one
 # GoogleTest program. Natively each test case is a ctest test; under Wine each
-# program is one test, since every start of wine64 costs about a second.
+# program is one test, since every start of wine64 costs a second or more.
 # The ThreadSanitizer build keeps only the THREADED programs.
 function(velk_add_test name)
   cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
