@@ -6,6 +6,7 @@
 
 #include "converter/conversion.h"
 #include "tests/converter/run_program.h"
+#include "tests/support/files.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 #include "tools/imsmaker/ims_writer.h"
@@ -27,17 +28,6 @@ Bytes song(int key, std::uint8_t delay = 30)
     SongSource s;
     s.events = {noteOn(0, key, 100).after(delay), noteOn(0, key, 0)};
     return writeSong(s);
-}
-
-void writeFile(const fs::path &path, const Bytes &bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readBytes(const fs::path &path)
-{
-    const std::string text = readText(path);
-    return Bytes(text.begin(), text.end());
 }
 
 class Ruz2avu : public ::testing::Test {
@@ -73,12 +63,12 @@ TEST_F(Ruz2avu, ConvertsASongWithItsMessages)
     for (const char *arg : {"song", "song.ims", "SONG.IMS", "Song.Ims.old"}) {
         fs::remove(work / "song.rol");
         expectOutput(run({arg}), banner + "\n Loading  song.IMS ---> Ok\n Saving   song.ROL ---> Ok", 0);
-        EXPECT_EQ(readBytes(work / "song.rol"), converter::convertImsToRol(song(60)).rol) << arg;
+        EXPECT_EQ(readFile(work / "song.rol"), converter::convertImsToRol(song(60)).rol) << arg;
     }
     // The file found is the file opened, whatever the case of its name.
     writeFile(work / "LOUD.IMS", song(62));
     expectOutput(run({"loud"}), banner + "\n Loading  LOUD.IMS ---> Ok\n Saving   LOUD.ROL ---> Ok", 0);
-    EXPECT_EQ(readBytes(work / "LOUD.rol"), converter::convertImsToRol(song(62)).rol);
+    EXPECT_EQ(readFile(work / "LOUD.rol"), converter::convertImsToRol(song(62)).rol);
 }
 
 TEST_F(Ruz2avu, UsageWhenThereIsNothingToConvert)
@@ -110,13 +100,13 @@ TEST_F(Ruz2avu, TicksPerBeatFromStandardInput)
     writeFile(work / "song.ims", song(60));
     const std::string done = "\n Loading  song.IMS ---> Ok\n Saving   song.ROL ---> Ok";
     expectOutput(run({"song", "/T4"}, "  4\n"), banner + prompt + done, 0);
-    EXPECT_EQ(readBytes(work / "song.rol"), converter::convertImsToRol(song(60), 4).rol);
+    EXPECT_EQ(readFile(work / "song.rol"), converter::convertImsToRol(song(60), 4).rol);
     // Not a number: as if not asked (the smallest delay, 30, gives 8).
     expectOutput(run({"song", "/t"}, "many\n"), banner + prompt + done, 0);
-    EXPECT_EQ(readBytes(work / "song.rol"), converter::convertImsToRol(song(60)).rol);
+    EXPECT_EQ(readFile(work / "song.rol"), converter::convertImsToRol(song(60)).rol);
     // With an output name before the option.
     expectOutput(run({"song", "out.rol", "/t"}, "12"), banner + prompt + "\n Loading  song.IMS ---> Ok\n Saving   OUT.ROL ---> Ok", 0);
-    EXPECT_EQ(readBytes(work / "OUT.rol"), converter::convertImsToRol(song(60), 12).rol);
+    EXPECT_EQ(readFile(work / "OUT.rol"), converter::convertImsToRol(song(60), 12).rol);
     // Out of range: refused before anything is read or written.
     fs::remove(work / "song.rol");
     fs::remove(work / "OUT.rol");
@@ -141,7 +131,7 @@ TEST_F(Ruz2avu, EveryMatchInTurnAndOneOutputName)
     r = run({"*.ims", "out.rol"});
     EXPECT_EQ(r.exitCode, 0);
     const bool bLast = r.output.rfind("b.IMS") > r.output.rfind("a.IMS");
-    EXPECT_EQ(readBytes(work / "OUT.rol"), converter::convertImsToRol(song(bLast ? 62 : 60)).rol);
+    EXPECT_EQ(readFile(work / "OUT.rol"), converter::convertImsToRol(song(bLast ? 62 : 60)).rol);
 }
 
 TEST_F(Ruz2avu, DirectoryPartFindsAndOpensTheSongThere)
@@ -150,7 +140,7 @@ TEST_F(Ruz2avu, DirectoryPartFindsAndOpensTheSongThere)
     writeFile(work / "music" / "tune.ims", song(67));
     expectOutput(run({"music/tune.ims"}), banner + "\n Loading  tune.IMS ---> Ok\n Saving   tune.ROL ---> Ok", 0);
     // Written relative to the working directory.
-    EXPECT_EQ(readBytes(work / "tune.rol"), converter::convertImsToRol(song(67)).rol);
+    EXPECT_EQ(readFile(work / "tune.rol"), converter::convertImsToRol(song(67)).rol);
 }
 
 TEST_F(Ruz2avu, ASongBeyondTheLimitsIsRefusedAndTheOthersWritten)
@@ -194,7 +184,7 @@ TEST(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
         if (c == '/')
             c = '\\';
 
-    for (const auto &[name, bytes] : {std::pair{"real song", readBytes(real)}, {"floats", writeSong(floats)}}) {
+    for (const auto &[name, bytes] : {std::pair{"real song", readFile(real)}, {"floats", writeSong(floats)}}) {
         SCOPED_TRACE(name);
         TempDir temp;
         const fs::path work = temp / "work";
@@ -208,7 +198,7 @@ TEST(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
         EXPECT_EQ(windows.output, lines);
         const converter::ConversionResult native = converter::convertImsToRol(bytes);
         ASSERT_TRUE(native.converted());
-        EXPECT_EQ(readBytes(work / "$$.rol"), native.rol);
+        EXPECT_EQ(readFile(work / "$$.rol"), native.rol);
     }
 }
 #endif

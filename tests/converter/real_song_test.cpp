@@ -8,16 +8,13 @@
 #include "converter/conversion.h"
 #include "converter/ims_song.h"
 #include "tests/converter/rol_check.h"
+#include "tests/support/files.h"
 #include "tests/support/songs.h"
 
 namespace velk::converter {
 namespace {
 
-Bytes readFile(const std::filesystem::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using test::readFile;
 
 // Seconds the ROL song plays: each tick at basic tempo x ticks per beat / 60
 // x the tempo multiplier in force.

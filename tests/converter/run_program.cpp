@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #endif
 
+#include "tests/support/files.h"
+
 namespace velk::test {
 namespace {
 
@@ -26,12 +28,6 @@ std::string quoted(const std::string &text)
 }
 
 } // namespace
-
-std::string readText(const std::filesystem::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 ProgramRun runProgram(const std::string &program, const std::vector<std::string> &args,
                       const std::filesystem::path &folder, const std::string &input)

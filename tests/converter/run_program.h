@@ -22,6 +22,4 @@ std::string ruz2avuPath();
 // `text` with the line ends a console program of this platform writes.
 std::string consoleText(const std::string &text);
 
-std::string readText(const std::filesystem::path &file);
-
 } // namespace velk::test

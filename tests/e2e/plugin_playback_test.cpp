@@ -23,19 +23,15 @@
 #include "host/plugin_library.h"
 #include "imsplayer/title_decoding.h"
 #include "tests/e2e/process_census.h"
+#include "tests/support/files.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace velk::host;
+using velk::test::readFile;
 using velk::test::TempDir;
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Wav {
     int sampleRate = 0, channels = 0, bits = 0;

@@ -9,6 +9,7 @@
 
 #include "module/host_interface.h"
 #include "module/playback_settings.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 extern "C" In_Module *winampGetInModule2();
@@ -16,6 +17,7 @@ extern "C" In_Module *winampGetInModule2();
 namespace {
 
 using velk::test::TempDir;
+using velk::test::writeFile;
 
 TEST(ModuleRecord, FixedMembersAsTheHostExpectsThem)
 {
@@ -80,11 +82,6 @@ TEST(ModuleRecord, ASecondCallGivesTheSameRecordAndPutsTheDefaultsBack)
     EXPECT_TRUE(now.stopAtSongEnd);
     EXPECT_EQ(now.priorityIndex, 4);
     EXPECT_EQ(std::strcmp(second->FileExtensions, "IMS"), 0);
-}
-
-void writeFile(const std::filesystem::path &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 const std::string oldHead("\x10\0\0\0\0\0", 6);

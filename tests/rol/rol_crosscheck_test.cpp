@@ -28,6 +28,7 @@
 
 #include "rol/opl2.h"
 #include "tests/rol/song_building.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace velk::test {
@@ -37,12 +38,6 @@ namespace {
 const char *const instrumentNames[] = {"organ",  "piano1", "strings", "bass1",  "flute1",
                                        "bdrum1", "snare1", "tom1",    "cymbal1", "hihat1"};
 constexpr int instrumentCount = 10;
-
-void save(const std::filesystem::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Instruments for both kinds of voice, with the level of the operators the
 // volume track drives left at 0.
@@ -95,9 +90,9 @@ void expectSamePlayback(const rol::Song &song)
 {
     TempDir dir;
     const Bytes bank = crossCheckBank();
-    save(dir / "song.rol", rol::writeSong(song));
-    save(dir / "song.bnk", bank);
-    save(dir / "standard.bnk", bank);
+    writeFile(dir / "song.rol", rol::writeSong(song));
+    writeFile(dir / "song.bnk", bank);
+    writeFile(dir / "standard.bnk", bank);
     const std::string path = (dir / "song.rol").string();
     const bool percussive = song.mode == rol::modePercussive;
 

@@ -6,6 +6,7 @@
 
 #include "rol/bank_choice.h"
 #include "tests/rol/song_building.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace velk::test {
@@ -201,22 +202,16 @@ TEST(RolReader, AFailedLoadLeavesNoSong)
     EXPECT_FLOAT_EQ(rig.player.getrefresh(), 18.2f);
 }
 
-void save(const std::filesystem::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 TEST(RolReader, LoadTakesTheBankBesideTheSong)
 {
     TempDir dir;
     rol::Song song = emptySong();
     setNotes(song.voices[0], {{60, 3}});
     song.voices[0].timbres = {timbreAt(0, "piano1")};
-    save(dir / "tune.rol", rol::writeSong(song));
+    writeFile(dir / "tune.rol", rol::writeSong(song));
     const bank::BankInstrument own = distinctInstrument("piano1", 1);
     const bank::BankInstrument standard = distinctInstrument("piano1", 2);
-    save(dir / "standard.bnk", bank::writeBank({standard}));
+    writeFile(dir / "standard.bnk", bank::writeBank({standard}));
     const std::string path = (dir / "tune.rol").string();
     auto loadedModulator = [&]() -> int {
         RecordingOpl chip;
@@ -229,7 +224,7 @@ TEST(RolReader, LoadTakesTheBankBesideTheSong)
     std::copy(standard.modulator.begin(), standard.modulator.end(), record);
     EXPECT_EQ(loadedModulator(), bank::packOperator(record, 0).character) << "standard.bnk";
 
-    save(dir / "tune.bnk", bank::writeBank({own}));
+    writeFile(dir / "tune.bnk", bank::writeBank({own}));
     std::copy(own.modulator.begin(), own.modulator.end(), record);
     EXPECT_EQ(loadedModulator(), bank::packOperator(record, 0).character) << "the song's own bank";
 
@@ -273,9 +268,9 @@ TEST(BankChoice, TheSongsOwnBankWinsWhenItExists)
     TempDir dir;
     const std::string song = (dir / "tune.ims").string();
     EXPECT_EQ(chooseBankPath(song), (dir / "standard.bnk").string()) << "neither exists";
-    save(dir / "standard.bnk", {});
+    writeFile(dir / "standard.bnk", Bytes{});
     EXPECT_EQ(chooseBankPath(song), (dir / "standard.bnk").string());
-    save(dir / "tune.bnk", {});
+    writeFile(dir / "tune.bnk", Bytes{});
     EXPECT_EQ(chooseBankPath(song), (dir / "tune.bnk").string());
     EXPECT_EQ(song, (dir / "tune.ims").string());
 }

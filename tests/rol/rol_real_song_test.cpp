@@ -6,16 +6,11 @@
 
 #include "converter/conversion.h"
 #include "tests/rol/song_building.h"
+#include "tests/support/files.h"
 #include "tests/support/songs.h"
 
 namespace velk::test {
 namespace {
-
-Bytes readFile(const std::filesystem::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(RolRealSong, GoGoLasts3905TicksAndAbout220Seconds)
 {

@@ -11,6 +11,7 @@
 
 #include "converter/conversion.h"
 #include "tests/rol/song_building.h"
+#include "tests/support/files.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 #include "tools/bankmaker/bank_text.h"
@@ -83,26 +84,6 @@ TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
 }
 
 #ifdef VELK_VELKRENDER
-Bytes readFile(const std::filesystem::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void save(const std::filesystem::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readText(const std::filesystem::path &path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 int run(const std::string &arguments, const TempDir &dir)
 {
     const std::string command = std::string("\"") + VELK_VELKRENDER + "\" " + arguments + " > \"" +
@@ -114,8 +95,8 @@ int run(const std::string &arguments, const TempDir &dir)
 TEST(Velkrender, WritesAWavFileAndTheLength)
 {
     TempDir dir;
-    save(dir / "tune.rol", rol::writeSong(shortSong()));
-    save(dir / "standard.bnk", soundBank());
+    writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
+    writeFile(dir / "standard.bnk", soundBank());
     ASSERT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
     EXPECT_EQ(readText(dir / "stdout.txt"), "length: 1000 ms\n");
     EXPECT_EQ(readText(dir / "stderr.txt"), "") << "no progress line when not on a terminal";
@@ -149,8 +130,8 @@ TEST(Velkrender, WritesAWavFileAndTheLength)
 TEST(Velkrender, ListsRegisterWritesByTick)
 {
     TempDir dir;
-    save(dir / "tune.rol", rol::writeSong(shortSong()));
-    save(dir / "mine.bnk", soundBank());
+    writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
+    writeFile(dir / "mine.bnk", soundBank());
     ASSERT_EQ(run("--regs --bank \"" + (dir / "mine.bnk").string() + "\" \"" + (dir / "tune.rol").string() + "\"",
                   dir),
               0)
@@ -165,7 +146,7 @@ TEST(Velkrender, ListsRegisterWritesByTick)
 TEST(Velkrender, SaysWhatIsWrong)
 {
     TempDir dir;
-    save(dir / "tune.rol", rol::writeSong(shortSong()));
+    writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
     EXPECT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 1);
     EXPECT_NE(readText(dir / "stderr.txt").find("the instrument bank cannot be opened"), std::string::npos);
     EXPECT_EQ(run("--rate 5 x.rol", dir), 2);
@@ -182,8 +163,8 @@ TEST(Velkrender, RendersTheRealSong)
     const converter::ConversionResult converted = converter::convertImsToRol(readFile(ims));
     ASSERT_TRUE(converted.converted()) << converted.reason;
     TempDir dir;
-    save(dir / "go.rol", converted.rol);
-    save(dir / "go.bnk", readFile(bnk));
+    writeFile(dir / "go.rol", converted.rol);
+    writeFile(dir / "go.bnk", readFile(bnk));
     ASSERT_EQ(run("\"" + (dir / "go.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
     const std::string out = readText(dir / "stdout.txt");
     ASSERT_EQ(out.substr(0, 8), "length: ");
