@@ -68,39 +68,43 @@ std::string classOf(HWND window)
     return name;
 }
 
+// What findBox looks for and what it found.
+struct BoxSearch {
+    const char *caption;
+    HWND found;
+};
+
+// Enumeration callbacks are WNDENUMPROC, a stdcall function on 32-bit x86.
+BOOL CALLBACK matchBox(HWND window, LPARAM context)
+{
+    auto &search = *reinterpret_cast<BoxSearch *>(context);
+    // Not before it is shown: its controls are all there by then.
+    if (classOf(window) == "#32770" && IsWindowVisible(window) && textOf(window) == search.caption) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK collectControl(HWND child, LPARAM context)
+{
+    reinterpret_cast<std::vector<Control> *>(context)->push_back(
+        {classOf(child), GetDlgCtrlID(child), textOf(child), IsWindowVisible(child) != FALSE});
+    return TRUE;
+}
+
 // A shown dialog of `thread` with the caption `caption`, or null.
 HWND findBox(DWORD thread, const char *caption)
 {
-    struct Search {
-        const char *caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM context) -> BOOL {
-            auto &s = *reinterpret_cast<Search *>(context);
-            // Not before it is shown: its controls are all there by then.
-            if (classOf(window) == "#32770" && IsWindowVisible(window) && textOf(window) == s.caption) {
-                s.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    BoxSearch search{caption, nullptr};
+    EnumThreadWindows(thread, matchBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 std::vector<Control> controlsOf(HWND box)
 {
     std::vector<Control> controls;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM context) -> BOOL {
-            reinterpret_cast<std::vector<Control> *>(context)->push_back(
-                {classOf(child), GetDlgCtrlID(child), textOf(child), IsWindowVisible(child) != FALSE});
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&controls));
+    EnumChildWindows(box, collectControl, reinterpret_cast<LPARAM>(&controls));
     return controls;
 }
 
