@@ -11,8 +11,16 @@ packages=(
   cmake ninja-build g++ python3 dpkg-dev
   libadplug-dev libbinio-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  wine64 xvfb
+  wine64 wine32:i386 xvfb
 )
+
+# 32-bit Wine, which runs the i686 programs (the release target), is a
+# package of the i386 architecture; the install below updates the package
+# lists once it is added.
+if [ "$(dpkg --print-architecture)" != i386 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "bootstrap: adding the i386 architecture"
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do

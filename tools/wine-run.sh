@@ -1,14 +1,40 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine64 with a prefix inside the build tree.
-# Debian's wine64 keeps its loader off the PATH; the 32-bit loader cannot
-# start on these machines, so the `wine` script is never used.
+# Runs a Windows program under Wine with a prefix inside the build tree:
+# i686 programs under the 32-bit loader in a 32-bit prefix of their own,
+# x86_64 programs under wine64. The program's own PE header says which;
+# VELK_WINE_ARCH=win32 or win64 chooses for Wine's own programs (cmd,
+# wineboot), which default to win64. Debian keeps both loaders off the PATH,
+# and its `wine` script would pick the 32-bit one for everything, so it is
+# never used.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${VELK_WINEPREFIX:-$top/build/wineprefix}"
+
+# The machine field of a PE file's header: 014c is i386, 8664 is x86_64.
+pe_machine() {
+  local offset
+  offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 0
+  [ -n "$offset" ] && od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+arch=${VELK_WINE_ARCH:-}
+if [ -z "$arch" ]; then
+  arch=win64
+  if [ $# -gt 0 ] && [ -f "$1" ] && [ "$(pe_machine "$1")" = 014c ]; then arch=win32; fi
+fi
+case "$arch" in
+  win32)
+    export WINEPREFIX="${VELK_WINEPREFIX32:-$top/build/wineprefix32}"
+    loader=/usr/lib/wine/wine ;;
+  win64)
+    export WINEPREFIX="${VELK_WINEPREFIX:-$top/build/wineprefix}"
+    loader=/usr/lib/wine/wine64
+    [ -x "$loader" ] || loader=$(command -v wine64 || echo "$loader") ;;
+  *) echo "wine-run.sh: VELK_WINE_ARCH is win32 or win64, not $arch" >&2; exit 2 ;;
+esac
+export WINEARCH=$arch
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-loader=/usr/lib/wine/wine64
-[ -x "$loader" ] || loader=$(command -v wine64)
+[ -x "$loader" ] || { echo "wine-run.sh: $loader is missing: no $arch Wine on this machine" >&2; exit 127; }
 
 # Windows need a display. Without one, this run gets a virtual X server of
 # its own on a free display number that the server picks (so parallel runs
