@@ -13,7 +13,7 @@ add_custom_target(velk_tests)
 
 # velk_add_test(NAME [THREADED] [TIMEOUT s] SOURCES ... LIBS ...): one
 # GoogleTest program. Natively each test case is a ctest test; under Wine each
-# program is one test, since every start of wine64 costs a second or more.
+# program is one test, since every start of Wine costs a second or more.
 # The ThreadSanitizer build keeps only the THREADED programs.
 function(velk_add_test name)
   cmake_parse_arguments(T "THREADED" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
@@ -31,7 +31,7 @@ function(velk_add_test name)
     set(T_TIMEOUT 300)
   endif()
   if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    # No way to run them here (32-bit Windows): built, not run.
+    # Wine cannot run them on this machine (VELK_WINE=OFF): built, not run.
   elseif(CMAKE_CROSSCOMPILING)
     add_test(NAME "${VELK_TEST_PREFIX}${name}" COMMAND ${name})
     set_tests_properties("${VELK_TEST_PREFIX}${name}" PROPERTIES TIMEOUT ${T_TIMEOUT})
