@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job: plays the bundled demo song through the plug-in, the way the
 # player does, and writes demo.wav in the repository's top folder. velkhost
-# stands in for the player; it loads the x86_64 in_velk.dll under wine64
-# where Wine is there, the Linux module in_velk.so otherwise. Installs what
-# is missing and builds only what the demo needs.
+# stands in for the player. It loads the i686 in_velk.dll, the one a Winamp
+# user installs, under 32-bit Wine where that can start a program; else the
+# x86_64 in_velk.dll under wine64; else the Linux module in_velk.so.
+# Installs what is missing and builds only what the demo needs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -12,7 +13,6 @@ bash tools/bootstrap.sh
 
 jobs=$(nproc)
 native="${VELK_DEMO_NATIVE_DIR:-build/demo-native}"
-windows="${VELK_DEMO_WIN64_DIR:-build/demo-win64}"
 
 # The demo song and its bank are made from their text sources by native tools.
 echo "== building the demo song, its bank and the Linux plug-in in $native"
@@ -20,15 +20,34 @@ cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
 targets=(demo_song demo_bank)
 song="$native/demo/demo.ims"
 
-if [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null 2>&1; then
+target=
+for candidate in win32 win64; do
+  if VELK_WINE_ARCH=$candidate tools/wine-run.sh cmd /c exit >/dev/null 2>&1; then
+    target=$candidate
+    break
+  fi
+done
+
+case "$target" in
+  win32)
+    windows="${VELK_DEMO_WIN32_DIR:-build/demo-win32}"
+    toolchain=cmake/toolchain-i686-w64-mingw32.cmake
+    how="the i686 in_velk.dll under 32-bit Wine" ;;
+  win64)
+    windows="${VELK_DEMO_WIN64_DIR:-build/demo-win64}"
+    toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
+    how="the x86_64 in_velk.dll under wine64" ;;
+esac
+
+if [ -n "$target" ]; then
   cmake --build "$native" -j "$jobs" --target "${targets[@]}"
-  echo "== building in_velk.dll and velkhost.exe for x86_64 Windows in $windows"
-  cmake -S . -B "$windows" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
+  echo "== building in_velk.dll and velkhost.exe for $target in $windows"
+  cmake -S . -B "$windows" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
   cmake --build "$windows" -j "$jobs" --target in_velk velkhost
   host=(tools/wine-run.sh "$windows/host/velkhost.exe")
   plugin="$windows/module/in_velk.dll"
-  how="the x86_64 in_velk.dll under wine64"
 else
+  echo "== Wine cannot start a Windows program here: the Linux module plays"
   cmake --build "$native" -j "$jobs" --target "${targets[@]}" in_velk velkhost
   host=("$native/host/velkhost")
   plugin="$native/module/in_velk.so"
