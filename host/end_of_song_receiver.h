@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk::host {
 

@@ -4,7 +4,7 @@
 // through unchanged; every host function counts its calls.
 #pragma once
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk::host {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk::host {
 

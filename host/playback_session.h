@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/end_of_song_receiver.h"
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk::host {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk {
 

@@ -10,11 +10,11 @@
 #include "imsplayer/converter_workspace.h"
 #include "imsplayer/ims_player.h"
 #include "module/about_box.h"
-#include "module/host_interface.h"
 #include "module/ims_file_test.h"
 #include "module/notices.h"
-#include "module/playback_settings.h"
+#include "platform/host_interface.h"
 #include "playback/playback_controller.h"
+#include "playback/playback_settings.h"
 
 #ifdef _WIN32
 #define VELK_EXPORT __declspec(dllexport)
@@ -25,10 +25,13 @@
 namespace velk {
 namespace {
 
-constexpr std::intptr_t inModuleVersion = 0x100;
+constexpr int inModuleVersion = 0x100;
+// The record's texts are `char *` as the host declares them, so they live in
+// arrays of their own rather than in string literals.
+char moduleDescription[] = "Velk plug-in v0.8";
 // Pairs of extensions and their description, each NUL-terminated; an empty
 // string ends the list (the literal's own NUL).
-constexpr char extensionList[] = "IMS\0Iyagi Music Song (*.IMS)\0";
+char extensionList[] = "IMS\0Iyagi Music Song (*.IMS)\0";
 // The longest title a player hands over.
 constexpr std::size_t maxTitleBytes = 30;
 
@@ -83,7 +86,7 @@ void eqSet(int, char[10], int) {}
 
 In_Module record = {
     inModuleVersion,
-    "Velk plug-in v0.8",
+    moduleDescription,
     nullptr,  // hMainWindow: the host's
     nullptr,  // hDllInstance: the host's
     nullptr,  // FileExtensions: set by the export

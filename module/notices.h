@@ -2,7 +2,7 @@
 // same text on standard error elsewhere.
 #pragma once
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk {
 

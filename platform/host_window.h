@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 
 namespace velk {
 

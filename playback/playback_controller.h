@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "module/host_interface.h"
-#include "module/playback_settings.h"
+#include "platform/host_interface.h"
 #include "platform/thread.h"
+#include "playback/playback_settings.h"
 #include "playback/render_thread.h"
 
 class CFileProvider;

@@ -19,8 +19,8 @@
 #include <silentopl.h>
 #include <players.h>
 
-#include "module/playback_settings.h"
 #include "playback/playback_controller.h"
+#include "playback/playback_settings.h"
 #include "playback/render_thread.h"
 
 namespace {

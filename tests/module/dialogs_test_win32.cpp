@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "host/plugin_library.h"
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 

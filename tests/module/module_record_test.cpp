@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "module/host_interface.h"
-#include "module/playback_settings.h"
+#include "platform/host_interface.h"
+#include "playback/playback_settings.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
@@ -71,7 +71,8 @@ TEST(ModuleRecord, ASecondCallGivesTheSameRecordAndPutsTheDefaultsBack)
     In_Module *first = winampGetInModule2();
     velk::playbackSettings.current = {8000, false, false, false, 0};
     velk::playbackSettings.pending = {11025, false, true, false, 6};
-    first->FileExtensions = "";
+    char cleared[] = "";
+    first->FileExtensions = cleared;
 
     In_Module *second = winampGetInModule2();
     EXPECT_EQ(second, first);

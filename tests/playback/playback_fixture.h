@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "module/playback_settings.h"
 #include "playback/playback_controller.h"
+#include "playback/playback_settings.h"
 #include "tests/playback/recording_chip.h"
 #include "tests/playback/recording_host.h"
 #include "tests/playback/scripted_player.h"

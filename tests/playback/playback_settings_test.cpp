@@ -1,4 +1,4 @@
-#include "module/playback_settings.h"
+#include "playback/playback_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host_interface.h"
+#include "platform/host_interface.h"
 #include "tests/playback/end_of_song_probe.h"
 
 namespace velk::test {
