@@ -158,17 +158,41 @@ TEST_F(Ruz2avu, ASongBeyondTheLimitsIsRefusedAndTheOthersWritten)
 }
 
 #ifndef _WIN32
-// The Windows program under wine64, started through the command interpreter
-// in a temporary folder as the plug-in starts it, writes the same bytes.
-TEST(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
+// The Windows programs under Wine, each started through its own command
+// interpreter in a temporary folder as the plug-in starts it, write the same
+// bytes: the i686 one is what the plug-in embeds, and x87 arithmetic and
+// 32-bit layouts are its own.
+struct WindowsBuild {
+    const char *target;    // which Wine and which cmd.exe (VELK_WINE_ARCH)
+    const char *program;   // the built ruz2avu.exe
+    const char *override;  // an environment variable naming another one
+};
+
+class Ruz2avuOnWindows : public ::testing::TestWithParam<WindowsBuild> {};
+
+TEST_P(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
 {
-    std::string exe = VELK_WIN64_RUZ2AVU;
-    if (const char *override = std::getenv("VELK_WIN64_RUZ2AVU"))
-        exe = override;
+    const WindowsBuild build = GetParam();
+    std::string exe = build.program;
+    if (const char *other = std::getenv(build.override))
+        exe = other;
     if (!fs::exists(exe)) {
         if (runningInCi())
-            FAIL() << exe << " is missing: the win64 build must come first";
-        GTEST_SKIP() << exe << " not built (build the win64 preset to compare); skipping";
+            FAIL() << exe << " is missing: the " << build.target << " build must come first";
+        GTEST_SKIP() << exe << " not built (build the " << build.target << " preset to compare); skipping";
+    }
+    const auto underWine = [&](const std::string &command, const fs::path &folder) {
+        return runProgram("env", {std::string("VELK_WINE_ARCH=") + build.target, VELK_WINE_RUN, "cmd", "/A", "/C",
+                                  command},
+                          folder);
+    };
+    {
+        TempDir probe;
+        if (underWine("exit", probe.path()).exitCode != 0) {
+            if (runningInCi())
+                FAIL() << "Wine cannot start a " << build.target << " program here";
+            GTEST_SKIP() << "Wine cannot start a " << build.target << " program here; skipping";
+        }
     }
     VELK_REQUIRE_REAL_SONG(real, "go-_-go.ims");
     // Every volume level, pitch and tempo fraction, to compare the floats.
@@ -190,7 +214,7 @@ TEST(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
         const fs::path work = temp / "work";
         fs::create_directory(work);
         writeFile(work / "$$.ims", bytes);
-        const ProgramRun windows = runProgram(VELK_WINE_RUN, {"cmd", "/A", "/C", windowsPath + " $$.ims"}, work);
+        const ProgramRun windows = underWine(windowsPath + " $$.ims", work);
         EXPECT_EQ(windows.exitCode, 0) << windows.output;
         std::string lines;
         for (char c : banner + "\n Loading  $$.IMS ---> Ok\n Saving   $$.ROL ---> Ok")
@@ -201,6 +225,11 @@ TEST(Ruz2avuOnWindows, WritesTheSameBytesAsTheNativeBuild)
         EXPECT_EQ(readFile(work / "$$.rol"), native.rol);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, Ruz2avuOnWindows,
+                         ::testing::Values(WindowsBuild{"win64", VELK_WIN64_RUZ2AVU, "VELK_WIN64_RUZ2AVU"},
+                                           WindowsBuild{"win32", VELK_WIN32_RUZ2AVU, "VELK_WIN32_RUZ2AVU"}),
+                         [](const auto &info) { return std::string(info.param.target); });
 #endif
 
 } // namespace
