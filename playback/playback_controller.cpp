@@ -5,12 +5,12 @@
 #include <new>
 
 #include <adplug.h>
-#include <emuopl.h>
 #include <fprovide.h>
 #include <player.h>
 
 #include "playback/song_length.h"
 #include "playback/tick_rate.h"
+#include "rol/opl2_chip.h"
 
 namespace velk {
 
@@ -34,7 +34,7 @@ void callIfGiven(Function function, Arguments... arguments)
 Copl *createEmulatedChip(int sampleRate, bool use16Bit, bool stereo)
 {
     try {
-        return new CEmuopl(sampleRate, use16Bit, stereo);
+        return makeOpl2Chip(sampleRate, use16Bit, stereo).release();
     } catch (const std::bad_alloc &) {
         return nullptr;
     }

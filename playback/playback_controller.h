@@ -23,7 +23,7 @@ namespace velk {
 // Creates the chip a song is rendered on, or returns null when it cannot.
 using ChipFactory = Copl *(*)(int sampleRate, bool use16Bit, bool stereo);
 
-// AdPlug's OPL2 emulator, CEmuopl.
+// AdPlug's OPL2 emulator, CEmuopl, as one OPL2 on every channel.
 Copl *createEmulatedChip(int sampleRate, bool use16Bit, bool stereo);
 
 // AdPlug's file-system provider, the one players load through by default.

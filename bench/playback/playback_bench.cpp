@@ -22,6 +22,7 @@
 #include "playback/playback_controller.h"
 #include "playback/playback_settings.h"
 #include "playback/render_thread.h"
+#include "rol/opl2_chip.h"
 
 namespace {
 
@@ -200,7 +201,8 @@ LoopRun renderThroughLoop(int blocks, velk::ChipFactory createChip = velk::creat
 
 double renderChipAlone(int blocks)
 {
-    CEmuopl chip(sampleRate, true, true);
+    const std::unique_ptr<CEmuopl> ownChip = velk::makeOpl2Chip(sampleRate, true, true);
+    CEmuopl &chip = *ownChip;
     TrivialPlayer player(&chip);
     player.rewind(0);
     std::vector<short> buffer(2 * blockFrames * 2);

@@ -21,10 +21,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "converter/conversion.h"
+#include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
 #include "tools/velkrender/render_loop.h"
 
@@ -113,7 +115,8 @@ int main(int argc, char **argv)
     }
 
     const velk::render::AudioFormat format;  // 44100 Hz, 16-bit, stereo
-    CEmuopl chip(format.rate, format.sixteenBit, format.stereo);
+    const std::unique_ptr<CEmuopl> ownChip = velk::makeOpl2Chip(format.rate, format.sixteenBit, format.stereo);
+    CEmuopl &chip = *ownChip;
     TapOpl tap(chip);
     velk::RolPlayer player(&tap);
     binistream *stream = CProvider_Filesystem().open((work / "song.rol").string());

@@ -23,7 +23,9 @@
 #include "host/plugin_library.h"
 #include "imsplayer/title_decoding.h"
 #include "tests/e2e/process_census.h"
+#include "tests/support/demo_song.h"
 #include "tests/support/files.h"
+#include "tests/support/listening.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 
@@ -191,12 +193,28 @@ TEST_F(PluginPlayback, RealSongPlaysToItsEndThroughTheWholeChain)
     // The last block is whole, so the audio may run a block past the length.
     EXPECT_NEAR(wav.ms(), result.lengthMs, 50);
     EXPECT_GT(rms(wav.samples), 300.0);
+    // One OPL2 chip: the song on both speakers alike.
+    EXPECT_TRUE(velk::test::onBothSpeakers(velk::test::readWav(temp / "song.wav")));
     // Music all through: no stretch of ten seconds is silent.
     const std::size_t window = 10 * 44100 * 2;
     for (std::size_t at = 0; at + window <= wav.samples.size(); at += window) {
         std::vector<std::int16_t> part(wav.samples.begin() + at, wav.samples.begin() + at + window);
         EXPECT_GT(rms(part), 30.0) << "silent from " << at / 2 / 44100 << " s";
     }
+}
+
+TEST_F(PluginPlayback, TheDemoSongPlaysOnBothSpeakers)
+{
+    velk::test::TempDir songs;
+    ASSERT_TRUE(velk::test::writeDemoSong(songs.path()));
+    useOutput("demo.wav");
+    const SessionResult result = play(songs / "demo.ims");
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_TRUE(result.endedBySong);
+    const velk::test::Pcm pcm = velk::test::readWav(temp / "demo.wav");
+    EXPECT_EQ(pcm.bits, 16);
+    EXPECT_NEAR(pcm.data.size() / 4 * 1000.0 / 44100, result.lengthMs, 50);
+    EXPECT_TRUE(velk::test::onBothSpeakers(pcm));
 }
 
 TEST_F(PluginPlayback, SeekBackPauseAndSeekForwardMoveTheSongAndTheClock)

@@ -10,8 +10,11 @@
 #include <sstream>
 
 #include "converter/conversion.h"
+#include "rol/opl2_chip.h"
 #include "tests/rol/song_building.h"
+#include "tests/support/demo_song.h"
 #include "tests/support/files.h"
+#include "tests/support/listening.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 #include "tools/bankmaker/bank_text.h"
@@ -55,7 +58,8 @@ TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
 {
     rol::Song song = shortSong();
     song.tempo = {{4, 2.0f}};
-    CEmuopl chip(44100, true, true);
+    const std::unique_ptr<CEmuopl> ownChip = makeOpl2Chip(44100, true, true);
+    CEmuopl &chip = *ownChip;
     MemoryFiles files;
     files.add("song.rol", rol::writeSong(song));
     files.add("song.bnk", soundBank());
@@ -81,6 +85,59 @@ TEST(RenderLoop, RendersTheFramesOfEveryTickBeforeTheEnd)
                                  [](const std::uint8_t *, std::size_t) {}, {}, 1000),
               1000u)
         << "the frame limit holds";
+}
+
+// `rol` with the bank `bank`, rendered in process on the chip the plug-in
+// and velkrender play on.
+Pcm renderOnTheChip(const Bytes &rol, const Bytes &bank, const render::AudioFormat &format)
+{
+    MemoryFiles files;
+    files.add("song.rol", rol);
+    files.add("song.bnk", bank);
+    const std::unique_ptr<CEmuopl> chip = makeOpl2Chip(format.rate, format.sixteenBit, format.stereo);
+    RolPlayer player(chip.get());
+    binistream *stream = files.open("song.rol");
+    const bool loaded = player.loadSong(*stream, "song.bnk", files);
+    files.close(stream);
+    Pcm pcm;
+    if (!loaded)
+        return pcm;
+    // CEmuopl's rhythm section draws its noise from rand(): every render
+    // starts it alike, as a fresh process does.
+    std::srand(1);
+    pcm = Pcm{format.rate, format.stereo ? 2 : 1, format.sixteenBit ? 16 : 8, {}};
+    render::renderSong(player, *chip, format, [&](const std::uint8_t *data, std::size_t bytes) {
+        pcm.data.insert(pcm.data.end(), data, data + bytes);
+    });
+    return pcm;
+}
+
+// The IMS song `ims` converted, in the four formats: one chip on both
+// speakers, mono at the level of either, 8-bit the same signal.
+void expectHeardAsOneChip(const Bytes &ims, const Bytes &bank, int rate)
+{
+    const converter::ConversionResult converted = converter::convertImsToRol(ims);
+    ASSERT_TRUE(converted.converted()) << converted.reason;
+    const Pcm stereo = renderOnTheChip(converted.rol, bank, {rate, true, true});
+    ASSERT_EQ(stereo.channels, 2) << "the song loads";
+    EXPECT_TRUE(onBothSpeakers(stereo));
+    EXPECT_TRUE(sameSignal(renderOnTheChip(converted.rol, bank, {rate, false, true}), stereo)) << "16-bit mono";
+    EXPECT_TRUE(sameSignal(renderOnTheChip(converted.rol, bank, {rate, true, false}), stereo)) << "8-bit stereo";
+    EXPECT_TRUE(sameSignal(renderOnTheChip(converted.rol, bank, {rate, false, false}), stereo)) << "8-bit mono";
+}
+
+TEST(OneChip, TheDemoSongFillsEveryChannelAtFullLevelInEveryFormat)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeDemoSong(dir.path()));
+    expectHeardAsOneChip(readFile(dir / "demo.ims"), readFile(dir / "demo.bnk"), 44100);
+}
+
+TEST(OneChip, TheRealSongFillsEveryChannelAtFullLevelInEveryFormat)
+{
+    VELK_REQUIRE_REAL_SONG(ims, "go-_-go.ims");
+    VELK_REQUIRE_REAL_SONG(bnk, "go-_-go.bnk");
+    expectHeardAsOneChip(readFile(ims), readFile(bnk), 22050);
 }
 
 #ifdef VELK_VELKRENDER
@@ -125,6 +182,39 @@ TEST(Velkrender, WritesAWavFileAndTheLength)
     for (std::size_t i = 44; i < 44 + 11025; ++i)
         mean += small[i];
     EXPECT_NEAR(mean / 11025, 128.0, 4.0) << "8-bit samples are unsigned, around 80h";
+}
+
+// `song` rendered by velkrender (with `options`) in the four formats: one
+// chip on both speakers, mono at the level of either, 8-bit the same signal.
+void expectVelkrenderHearsOneChip(const std::filesystem::path &song, const std::string &options, const TempDir &dir)
+{
+    auto render = [&](const std::string &format) {
+        const std::filesystem::path out = dir / "out.wav";
+        std::filesystem::remove(out);
+        EXPECT_EQ(run(options + " " + format + " -o \"" + out.string() + "\" \"" + song.string() + "\"", dir), 0)
+            << readText(dir / "stderr.txt");
+        return readWav(out);
+    };
+    const Pcm stereo = render("");
+    EXPECT_EQ(stereo.bits, 16);
+    EXPECT_TRUE(onBothSpeakers(stereo)) << options;
+    EXPECT_TRUE(sameSignal(render("--mono"), stereo)) << options << " --mono";
+    EXPECT_TRUE(sameSignal(render("--8bit"), stereo)) << options << " --8bit";
+    EXPECT_TRUE(sameSignal(render("--mono --8bit"), stereo)) << options << " --mono --8bit";
+}
+
+TEST(Velkrender, TheDemoSongFillsEveryChannelAtFullLevelInEveryFormat)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeDemoSong(dir.path()));
+    expectVelkrenderHearsOneChip(dir / "demo.ims", "", dir);
+}
+
+TEST(Velkrender, TheRealSongFillsEveryChannelAtFullLevelInEveryFormat)
+{
+    VELK_REQUIRE_REAL_SONG(ims, "go-_-go.ims");
+    TempDir dir;
+    expectVelkrenderHearsOneChip(ims, "--rate 22050", dir);
 }
 
 TEST(Velkrender, ListsRegisterWritesByTick)

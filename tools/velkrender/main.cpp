@@ -3,7 +3,6 @@
 // the chip register writes it makes.
 #include <binio.h>
 #include <binstr.h>
-#include <emuopl.h>
 #include <fprovide.h>
 #include <player.h>
 
@@ -24,6 +23,7 @@
 #include "imsplayer/title_decoding.h"
 #include "platform/euckr_to_utf8.h"
 #include "rol/bank_choice.h"
+#include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
 #include "tools/velkrender/register_log.h"
 #include "tools/velkrender/render_loop.h"
@@ -245,9 +245,9 @@ int listRegisters(const Options &options)
 int renderWav(const Options &options)
 {
     const AudioFormat &format = options.format;
-    CEmuopl chip(format.rate, format.sixteenBit, format.stereo);
+    const std::unique_ptr<CEmuopl> chip = velk::makeOpl2Chip(format.rate, format.sixteenBit, format.stereo);
     std::string title, error;
-    std::unique_ptr<CPlayer> player = loadSong(options, chip, title, error);
+    std::unique_ptr<CPlayer> player = loadSong(options, *chip, title, error);
     if (!player) {
         std::fprintf(stderr, "velkrender: %s: %s\n", options.song.c_str(), error.c_str());
         return 1;
@@ -280,7 +280,7 @@ int renderWav(const Options &options)
         velk::render::maxWavDataBytes / static_cast<std::uint64_t>(format.bytesPerFrame()),
         static_cast<std::uint64_t>(maxSongMs / 1000.0 * format.rate));
     velk::render::renderSong(
-        *player, chip, format, [&](const std::uint8_t *data, std::size_t bytes) { wav.write(data, bytes); }, progress,
+        *player, *chip, format, [&](const std::uint8_t *data, std::size_t bytes) { wav.write(data, bytes); }, progress,
         limit);
     if (showProgress)
         std::fprintf(stderr, "\n");
