@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include "host/host_output.h"
-
 namespace velk::host {
 
 namespace {
@@ -73,7 +71,7 @@ int dspIsActive() { return unexpected(); }
 
 } // namespace
 
-void fillHostMembers(In_Module &record, HostWindow window, HostInstance instance)
+void fillHostMembers(In_Module &record, HostWindow window, HostInstance instance, Out_Module &output)
 {
     record.hMainWindow = window;
     record.hDllInstance = instance;
@@ -89,7 +87,7 @@ void fillHostMembers(In_Module &record, HostWindow window, HostInstance instance
     record.dsp_isactive = dspIsActive;
     record.dsp_dosamples = dspDoSamples;
     record.SetInfo = setInfo;
-    record.outMod = &hostOutputModule();
+    record.outMod = &output;
 }
 
 void resetHostCounters()

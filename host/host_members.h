@@ -1,9 +1,11 @@
-// What velkhost fills into the plug-in's record after the export: its window
-// (an end-of-song sink on Linux), the module's instance, the output module
-// and the visualisation and DSP functions. The DSP chain passes the samples
+// What a host (velkhost, velkplay) fills into the plug-in's record after the
+// export: its window (an end-of-song sink on Linux), the module's instance,
+// the output module (velkhost's WAV output unless another is given) and the
+// visualisation and DSP functions. The DSP chain passes the samples
 // through unchanged; every host function counts its calls.
 #pragma once
 
+#include "host/host_output.h"
 #include "platform/host_interface.h"
 
 namespace velk::host {
@@ -25,7 +27,8 @@ struct HostCounters {
     int unexpectedCalls = 0; // host functions the module is not meant to call
 };
 
-void fillHostMembers(In_Module &record, HostWindow window, HostInstance instance);
+void fillHostMembers(In_Module &record, HostWindow window, HostInstance instance,
+                     Out_Module &output = hostOutputModule());
 void resetHostCounters();
 HostCounters hostCounters();
 

@@ -1,0 +1,132 @@
+// velkplay: plays IMS songs through the sound card on Linux, with the Velk
+// plug-in as its engine, loaded and driven the way the Winamp player drives
+// it: its host functions and window stand-in are velkhost's, its output
+// module is the sound card through SDL2.
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "host/end_of_song_receiver.h"
+#include "host/host_members.h"
+#include "host/plugin_library.h"
+#include "tools/velkplay/song_list_player.h"
+#include "tools/velkplay/sound_output.h"
+#include "tools/velkplay/terminal.h"
+
+namespace {
+
+constexpr int inModuleVersion = 0x100;
+constexpr int exitSomeFailed = 1;
+constexpr int exitCannotPlay = 2;
+
+const char usage[] =
+    "usage: velkplay [--plugin PATH] [--device NAME] SONG...\n"
+    "\n"
+    "Plays each SONG in turn through the sound card, with the Velk plug-in\n"
+    "(by default in_velk.so beside velkplay) as the engine.\n"
+    "  --plugin PATH  the input plug-in to play with\n"
+    "  --device NAME  the sound device to play on (default: the system's)\n"
+    "On a terminal: space pauses and resumes, left and right seek 10 s back and\n"
+    "forward, n plays the next song, p the previous one, q quits. Otherwise\n"
+    "every song plays to its end, with a line for each.\n"
+    "Exit status: 0 when every song played, 1 when some could not, 2 when\n"
+    "nothing could (no sound device, no plug-in, a wrong command line).\n";
+
+struct Options {
+    std::string plugin;
+    std::string device;
+    std::vector<std::string> songs;
+};
+
+[[noreturn]] void usageError(const std::string &message)
+{
+    std::cerr << "velkplay: " << message << "\n\n" << usage;
+    std::exit(exitCannotPlay);
+}
+
+Options parseArguments(int argc, char **argv)
+{
+    Options options;
+    bool optionsEnded = false;
+    auto value = [&](int &i, const std::string &option) -> std::string {
+        if (i + 1 >= argc)
+            usageError(option + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.songs.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << usage;
+            std::exit(0);
+        } else if (arg == "--plugin") {
+            options.plugin = value(i, arg);
+        } else if (arg == "--device") {
+            options.device = value(i, arg);
+        } else {
+            usageError("unknown option " + arg);
+        }
+    }
+    if (options.songs.empty())
+        usageError("no song to play");
+    return options;
+}
+
+// in_velk.so in velkplay's own folder.
+std::string pluginBesideProgram()
+{
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("in_velk.so") : (program.parent_path() / "in_velk.so").string();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options = parseArguments(argc, argv);
+    if (options.plugin.empty())
+        options.plugin = pluginBesideProgram();
+
+    std::string error;
+    auto library = velk::host::PluginLibrary::load(options.plugin, error);
+    if (!library) {
+        std::cerr << "velkplay: cannot load the plug-in: " << error << "\n";
+        return exitCannotPlay;
+    }
+    In_Module *module = library->entry()();
+    if (!module || module->version != inModuleVersion) {
+        std::cerr << "velkplay: " << options.plugin << " does not give an input-module record of version 0x100\n";
+        return exitCannotPlay;
+    }
+    if (!velk::play::startSound(options.device, error)) {
+        std::cerr << "velkplay: no sound device"
+                  << (options.device.empty() ? std::string() : " named '" + options.device + "'") << " to play on ("
+                  << error << ")\n";
+        return exitCannotPlay;
+    }
+
+    velk::play::catchStopSignals();
+    velk::host::EndOfSongReceiver receiver;
+    velk::host::fillHostMembers(*module, receiver.window(), library->instance(), velk::play::soundOutputModule());
+    module->Init();
+    velk::play::ListResult result;
+    {
+        auto terminal = velk::play::Terminal::takeOver();
+        result = velk::play::playSongList(*module, receiver, options.songs, terminal.get(), std::cout, std::cerr);
+    }
+    module->Quit();
+    velk::play::stopSound();
+
+    if (result.stopSignal)
+        velk::play::endBySignal(result.stopSignal);
+    return result.failed > 0 ? exitSomeFailed : 0;
+}

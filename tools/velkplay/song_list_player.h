@@ -1,0 +1,31 @@
+// Plays songs one after the other through an input plug-in, as the player's
+// playlist does: Play, wait for the end-of-song message (or, on a terminal,
+// for a key), Stop, the next song. A song that fails to play is reported
+// with Play's result and the list goes on.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/end_of_song_receiver.h"
+#include "platform/host_interface.h"
+
+namespace velk::play {
+
+class Terminal;
+
+struct ListResult {
+    int played = 0;          // songs that started (a song played again counts again)
+    int failed = 0;          // songs whose Play did not return 0
+    int stopSignal = 0;      // the signal that ended the list early, else 0
+    bool quit = false;       // q ended the list early
+};
+
+// With a terminal: the title, a status line refreshed a few times a second,
+// and the keys (space, left, right, n, p, q). Without one: every song to its
+// end and a line on `out` for each.
+ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
+                        Terminal *terminal, std::ostream &out, std::ostream &err);
+
+} // namespace velk::play
