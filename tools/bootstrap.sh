@@ -12,6 +12,7 @@ packages=(
   libadplug-dev libbinio-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   wine64 wine32:i386 xvfb
+  libsdl2-dev tmux
 )
 
 # 32-bit Wine, which runs the i686 programs (the release target), is a

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velkplay into SDL's disk audio driver: the bytes the device consumed are
 # the audio of the plug-in's WAV of the same song from velkhost (silence
-# before and after the song aside), and the song ends with its line.
+# before and after the song aside), and the song ends with its line. Without
+# a sound device velkplay says so and ends with status 2.
 #
 # velkplay_device_test.sh VELKPLAY VELKHOST PLUGIN SONG WORK
 set -euo pipefail
@@ -33,3 +34,10 @@ title=$(sed -n 's/^title: //p' "$work/velkhost.out")
 [ "$(grep -c '^played: ' "$work/velkplay.out")" = 1 ] || { echo "not one line for the song:" >&2; cat "$work/velkplay.out" >&2; exit 1; }
 grep -qF "played: $title (" "$work/velkplay.out" || { echo "the line does not name '$title':" >&2; cat "$work/velkplay.out" >&2; exit 1; }
 python3 "$here/device_matches_wav.py" "$work/device.raw" "$work/song.wav"
+
+# No sound device to play on: said so, exit status 2, nothing played.
+status=0
+SDL_AUDIODRIVER=none-such "$velkplay" --plugin "$plugin" "$song" < /dev/null > "$work/nodevice.out" 2>&1 || status=$?
+[ $status = 2 ] || { echo "exit status $status without a sound device, not 2" >&2; exit 1; }
+grep -q '^velkplay: no sound device to play on' "$work/nodevice.out" || { cat "$work/nodevice.out" >&2; exit 1; }
+! grep -q '^played: ' "$work/nodevice.out" || { echo "a song played without a sound device" >&2; exit 1; }
