@@ -197,23 +197,17 @@ void outFlush(int ms)
     o.run(false);
 }
 
-int outGetOutputTime()
+// The clock's time at the ring's read total (heard) or write total (written).
+template <typename Total>
+int clockTime(Total total)
 {
     Output &o = output();
     std::lock_guard<std::mutex> guard(o.clockLock);
-    if (!o.ring)
-        return 0;
-    return o.baseMs + o.msOf(o.ring->totalRead() - o.baseRead);
+    return o.ring ? o.baseMs + o.msOf(total(*o.ring) - o.baseRead) : 0;
 }
 
-int outGetWrittenTime()
-{
-    Output &o = output();
-    std::lock_guard<std::mutex> guard(o.clockLock);
-    if (!o.ring)
-        return 0;
-    return o.baseMs + o.msOf(o.ring->totalWritten() - o.baseRead);
-}
+int outGetOutputTime() { return clockTime([](const AudioRing &ring) { return ring.totalRead(); }); }
+int outGetWrittenTime() { return clockTime([](const AudioRing &ring) { return ring.totalWritten(); }); }
 
 void outConfig(HostWindow) {}
 void outAbout(HostWindow) {}
