@@ -14,15 +14,16 @@ namespace velk::play {
 
 namespace {
 
-// Room for two seconds of audio: the render thread may be held up that long
-// before the device runs dry. Pause and seek flush it, so it adds no delay to
-// either.
-constexpr int ringMs = 2000;
+// Room for a second of audio: the render thread may be held up that long
+// before the device runs dry. The plug-in flushes it when it pauses, and
+// goes on after the pause from where it had rendered, so a pause also skips
+// what the ring held: more room would skip more.
+constexpr int ringMs = 1000;
 // The device starts (again) once this much is buffered, so that a render
 // thread held up just after an open or a flush does not let it run dry. The
 // plug-in renders many times faster than real time, so this costs a few
 // milliseconds.
-constexpr int prebufferMs = 1000;
+constexpr int prebufferMs = 500;
 // About 23 ms at 44100 Hz: the step of the clock.
 constexpr Uint16 deviceFrames = 1024;
 // After the last sample has left the ring, the device asks this often more
