@@ -114,6 +114,12 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
     int index = 0;
     int direction = 1;  // a song that fails is passed over in the direction of travel
     while (index >= 0 && index < count) {
+        // Ctrl-C during a Play that then failed (the converter takes the
+        // signal too) ends the list as well.
+        if (stopSignal()) {
+            result.stopSignal = stopSignal();
+            return result;
+        }
         const std::string &song = songs[static_cast<std::size_t>(index)];
         const int messagesBefore = receiver.endOfSongMessages();
         const int playResult = module.Play(song.c_str());
