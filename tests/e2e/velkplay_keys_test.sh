@@ -9,7 +9,10 @@ velkplay=$1 demo=$2 bank=$3 real=$4 work=$5
 
 rm -rf "$work"
 mkdir -p "$work"
-sock="$work/tmux.sock"
+# Each run gets a tmux server of its own: a new one on the socket of one
+# just killed could meet it still shutting down.
+runs=0
+sock="$work/tmux0.sock"
 tm() { tmux -u -S "$sock" "$@"; }
 trap 'tm kill-server 2>/dev/null || true' EXIT
 
@@ -67,6 +70,8 @@ shown_twice() { [ "$(screen | grep -cF -- "$1")" -ge 2 ]; }
 # that it lives on to take them after Ctrl-C.
 start() {
   tm kill-server 2>/dev/null || true
+  runs=$((runs + 1))
+  sock="$work/tmux$runs.sock"
   rm -f "$work/before" "$work/after" "$work/exit"
   tm new-session -d -x 100 -y 20 -s velk \
     "trap '' INT; stty -g > '$work/before'; \
