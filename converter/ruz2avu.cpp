@@ -13,6 +13,7 @@
 #include "common/bytes.h"
 #include "converter/conversion.h"
 #include "converter/file_search.h"
+#include "converter/output_file.h"
 #include "converter/song_names.h"
 
 namespace {
@@ -80,7 +81,7 @@ bool readFile(const std::string &path, Bytes &bytes)
 
 bool writeFile(const std::string &path, const Bytes &bytes)
 {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
+    std::FILE *f = openOutputFile(path);
     if (!f)
         return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

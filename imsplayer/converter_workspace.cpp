@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "imsplayer/workspace_files.h"
-
 namespace velk {
 
 std::string workspacePath;
@@ -12,12 +10,7 @@ HostInstance moduleInstance = nullptr;
 void initWorkspace(HostInstance instance)
 {
     moduleInstance = instance;
-    workspacePath = systemTemporaryPath();
-}
-
-void quitWorkspace()
-{
-    deleteFile(workspacePath + converterFileName);
+    workspacePath = initialWorkspacePath();
 }
 
 bool writeWholeFile(const std::string &path, const void *data, std::size_t size)

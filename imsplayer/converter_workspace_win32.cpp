@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "imsplayer/workspace_files.h"
+
 namespace velk {
 
 std::string systemTemporaryPath()
@@ -12,6 +14,15 @@ std::string systemTemporaryPath()
         return {};
     return std::string(buffer, length);  // ends in a backslash
 }
+
+std::string initialWorkspacePath() { return systemTemporaryPath(); }
+
+// The temporary path is the user's own: it is used as it comes.
+bool prepareWorkspace() { return true; }
+
+bool converterIsTrusted(const std::string &path) { return fileExists(path); }
+
+void quitWorkspace() { deleteFile(workspacePath + converterFileName); }
 
 int extractResource(int id, const std::string &path)
 {

@@ -83,7 +83,10 @@ bool ImsPlayer::stageAndConvert(const std::string &filename)
     const std::string staged = inWorkspace(stagedSongFileName);
     makeFileDeletable(staged);
     deleteFile(staged);
-    copyFile(filename, staged);
+    // Only a copy made now is read: after a failed copy whatever is still
+    // there under the name is not this song.
+    if (!copyFile(filename, staged))
+        return true;
 
     if (!readTitle(staged, title_))
         return true;  // the staged copy, if any, stays
@@ -95,11 +98,19 @@ bool ImsPlayer::stageAndConvert(const std::string &filename)
 
 bool ImsPlayer::load(const std::string &filename, const CFileProvider &fp)
 {
+    bool ready = false;
+    try {
+        ready = prepareWorkspace();
+    } catch (...) {
+    }
+    if (!ready)
+        return false;  // no workspace fit to use: nothing is touched
     const std::string converter = inWorkspace(converterFileName);
     const std::string rol = inWorkspace(rolSongFileName);
     try {
-        // A converter already there is used as it is, even when it differs.
-        if (!fileExists(converter) && !extractResource(converterResourceId, converter))
+        // A trusted converter already there is used as it is, even when it
+        // differs; an untrusted one is replaced, never run.
+        if (!converterIsTrusted(converter) && !extractResource(converterResourceId, converter))
             return false;
         deleteFile(rol);
 

@@ -15,9 +15,11 @@ void makeFileDeletable(const std::string &path);
 
 void deleteFile(const std::string &path);
 
-// Copies, replacing `to` when it exists. After a failure `to` may be absent
-// or as it was, but never a partial copy.
-void copyFile(const std::string &from, const std::string &to);
+// Copies, replacing `to` when it exists; on POSIX systems `to` is made
+// afresh and never written through a link. True when the whole copy is
+// there. After a failure `to` may be absent or as it was, but never a
+// partial copy.
+bool copyFile(const std::string &from, const std::string &to);
 
 // The process's current directory; empty when it cannot be read.
 std::string currentDirectory();

@@ -19,9 +19,9 @@ void deleteFile(const std::string &path)
     DeleteFileA(path.c_str());
 }
 
-void copyFile(const std::string &from, const std::string &to)
+bool copyFile(const std::string &from, const std::string &to)
 {
-    CopyFileA(from.c_str(), to.c_str(), FALSE);
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
 std::string currentDirectory()

@@ -84,6 +84,14 @@ TEST_F(Ruz2avu, UsageWhenThereIsNothingToConvert)
     writeFile(work / "song.ims", song(60));
     expectOutput(run({"song", "nowhere/out.rol"}), banner + "\n Loading  song.IMS ---> Ok\n Saving   nowhere/OUT.ROL" + usage, 1);
     EXPECT_TRUE(rolFiles().empty());
+#ifndef _WIN32
+    // An output name that is a link, as one planted in a shared folder would
+    // be: never written through.
+    writeFile(temp / "victim", "keep");
+    fs::create_symlink(temp / "victim", work / "song.rol");
+    expectOutput(run({"song"}), banner + "\n Loading  song.IMS ---> Ok\n Saving   song.ROL" + usage, 1);
+    EXPECT_EQ(readText(temp / "victim"), "keep");
+#endif
 }
 
 TEST_F(Ruz2avu, BadVoiceRingsTheBell)

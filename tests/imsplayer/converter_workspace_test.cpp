@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "imsplayer/converter_image.h"
 #endif
@@ -46,6 +47,7 @@ protected:
     {
         dir_.becomeTemporaryDirectory();
         initWorkspace(nullptr);  // the test program carries the resource itself
+        ASSERT_TRUE(prepareWorkspace());
     }
     void TearDown() override { workspacePath.clear(); }
 
@@ -56,9 +58,15 @@ protected:
 
 TEST_F(ConverterWorkspaceTest, ThePathIsTheTemporaryDirectoryEndingInItsSeparator)
 {
-    EXPECT_EQ(workspacePath, dir_.withSeparator());
+#ifdef _WIN32
+    const std::string workspace = dir_.withSeparator();
+#else
+    // A folder of the module's own in it, named for the user.
+    const std::string workspace = dir_.withSeparator() + "in_velk-" + std::to_string(geteuid()) + "/";
+#endif
+    EXPECT_EQ(workspacePath, workspace);
     EXPECT_EQ(moduleInstance, nullptr);
-    EXPECT_EQ(converterPath(), dir_.withSeparator() + "ruz2avu.exe");
+    EXPECT_EQ(converterPath(), workspace + "ruz2avu.exe");
 
 #ifndef _WIN32
     // Without TMPDIR, or with one that lacks the separator.
@@ -81,10 +89,10 @@ TEST_F(ConverterWorkspaceTest, TheConverterIsWrittenWholeAndQuitRemovesIt)
 #ifndef _WIN32
     struct stat info;
     ASSERT_EQ(stat(converterPath().c_str(), &info), 0);
-    EXPECT_TRUE(info.st_mode & S_IXUSR);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);  // the user's alone
 #endif
 
-    // Truncated and rewritten when asked again.
+    // Replaced whole when asked again.
     test::writeFile(converterPath(), std::string(image.size() + 100, 'x'));
     ASSERT_EQ(extractResource(converterResourceId, converterPath()), 1);
     EXPECT_EQ(test::readFile(converterPath()), image);
@@ -96,10 +104,12 @@ TEST_F(ConverterWorkspaceTest, TheConverterIsWrittenWholeAndQuitRemovesIt)
 
     // After a new Init the converter is written again.
     initWorkspace(nullptr);
+    ASSERT_TRUE(prepareWorkspace());
     ASSERT_EQ(extractResource(converterResourceId, converterPath()), 1);
     EXPECT_EQ(test::readFile(converterPath()), image);
 }
 
+#ifdef _WIN32
 TEST_F(ConverterWorkspaceTest, QuitLeavesTheSongFilesAlone)
 {
     test::writeFile(workspacePath + stagedSongFileName, "ims");
@@ -110,6 +120,23 @@ TEST_F(ConverterWorkspaceTest, QuitLeavesTheSongFilesAlone)
     EXPECT_TRUE(fs::exists(workspacePath + stagedSongFileName));
     EXPECT_TRUE(fs::exists(workspacePath + rolSongFileName));
 }
+#else
+TEST_F(ConverterWorkspaceTest, QuitRemovesThePrivateFolderWithWhatTheModuleLeftThere)
+{
+    test::writeFile(workspacePath + stagedSongFileName, "ims");
+    test::writeFile(workspacePath + rolSongFileName, "rol");
+    ASSERT_EQ(extractResource(converterResourceId, converterPath()), 1);
+    quitWorkspace();
+    EXPECT_FALSE(fs::exists(workspacePath));
+    EXPECT_TRUE(fs::exists(dir_.path()));
+
+    // Anything else in it is not the module's: the folder stays with it.
+    ASSERT_TRUE(prepareWorkspace());
+    test::writeFile(workspacePath + "notes.txt", "mine");
+    quitWorkspace();
+    EXPECT_EQ(test::readFile(workspacePath + "notes.txt"), "mine");
+}
+#endif
 
 TEST_F(ConverterWorkspaceTest, NoResourceOrNoFolderWritesNothing)
 {

@@ -33,6 +33,7 @@ TEST(ImsPlayerRealSong, GoGoLoadsWithItsBankShowsItsKoreanTitleAndPlaysToItsEnd)
     CSilentopl opl;
     CProvider_Filesystem files;
     std::unique_ptr<CPlayer> player(CAdPlug::factory((dir / "go-_-go.ims").string(), &opl, imsPlayerList(), files));
+    const std::string workspace = workspacePath;
     workspacePath.clear();
     ASSERT_TRUE(player);
 
@@ -51,8 +52,8 @@ TEST(ImsPlayerRealSong, GoGoLoadsWithItsBankShowsItsKoreanTitleAndPlaysToItsEnd)
     }
     EXPECT_LT(ticks, tickLimit) << "the song never ended";
     EXPECT_NEAR(seconds, 220.0, 15.0);  // about 220 seconds, measured elsewhere
-    EXPECT_FALSE(fs::exists(dir / "$$.rol"));
-    EXPECT_FALSE(fs::exists(dir / "$$.ims"));
+    EXPECT_FALSE(fs::exists(workspace + "$$.rol"));
+    EXPECT_FALSE(fs::exists(workspace + "$$.ims"));
 }
 
 } // namespace

@@ -14,10 +14,9 @@
 #include "imsplayer/console_process.h"
 #include "imsplayer/converter_workspace.h"
 #include "rol/rol_writer.h"
+#include "tests/imsplayer/sample_songs.h"
 #include "tests/imsplayer/test_programs.h"
 #include "tests/support/temp_dir.h"
-#include "tools/bankmaker/bank_writer.h"
-#include "tools/imsmaker/ims_writer.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -41,30 +40,9 @@ public:
     mutable std::vector<std::string> opened;
 };
 
-std::string bytesToString(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-// A short melodic song naming one instrument; its title is Johab "ga" then `tail`.
-std::string makeSong(const std::string &tail = "song")
-{
-    ims::SongSource song;
-    song.title = "\x88\x61" + tail;
-    song.rhythmMode = 0;
-    song.instruments = {"piano1"};
-    song.events = {ims::instrument(0, 0), ims::noteOn(0, 60, 100).after(240), ims::noteOn(0, 60, 0).after(240)};
-    return bytesToString(ims::writeSong(song));
-}
-
-// A bank holding piano1; `mark` goes into its voice-number byte so that a
-// test can tell the banks apart.
-std::string makeBank(std::uint8_t mark)
-{
-    bank::BankInstrument piano;
-    piano.name = "piano1";
-    piano.voiceNumber = mark;
-    piano.modulator[bank::frequencyMultiplier] = 1;
-    piano.carrier[bank::attackRate] = 15;
-    return bytesToString(bank::writeBank({piano}));
-}
+using test::bytesToString;
+using test::makeBank;
+using test::makeSong;
 
 constexpr std::uint8_t songBankMark = 1;
 constexpr std::uint8_t standardBankMark = 2;
@@ -75,6 +53,7 @@ protected:
     {
         dir_.becomeTemporaryDirectory();
         initWorkspace(nullptr);  // the test program carries the converter resource
+        ASSERT_TRUE(prepareWorkspace());
         fs::create_directory(music_);
         songPath_ = (music_ / "tune.ims").string();
         test::writeFile(songPath_, makeSong());
@@ -244,10 +223,18 @@ TEST_F(ImsPlayerTest, AStaleRolSongIsNeverTakenForTheSongsOwn)
 TEST_F(ImsPlayerTest, NoConverterAndNoWayToWriteItTouchesNothing)
 {
     test::writeFile((music_ / "tune.bnk").string(), makeBank(songBankMark));
-    workspacePath = (dir_.path() / "no such folder").string() + dir_.withSeparator().back();
+    const fs::path nowhere = dir_.path() / "no such folder";
+#ifdef _WIN32
+    workspacePath = nowhere.string() + "\\";
+#else
+    // No private folder can be made in a temporary directory that is missing.
+    quitWorkspace();
+    setenv("TMPDIR", nowhere.c_str(), 1);
+    initWorkspace(nullptr);
+#endif
     EXPECT_FALSE(loadThroughFactory(songPath_));
     EXPECT_TRUE(provider_.opened.empty());
-    EXPECT_FALSE(fs::exists(dir_.path() / "no such folder"));
+    EXPECT_FALSE(fs::exists(nowhere));
 }
 
 #ifndef _WIN32
@@ -262,6 +249,7 @@ std::string folderTooDeepForTheCommand(const fs::path &base)
         path /= std::string(std::min<std::size_t>(room, 200), 'd');
         fs::create_directory(path);
     }
+    fs::permissions(path, fs::perms::owner_all);  // private, or a fresh workspace replaces it
     return path.string() + "/";
 }
 #endif

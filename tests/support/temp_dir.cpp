@@ -65,14 +65,14 @@ std::string TempDir::withSeparator() const
 
 void TempDir::becomeTemporaryDirectory()
 {
-    const char *names[3] = {"TMPDIR", "TMP", "TEMP"};
+    const char *names[4] = {"TMPDIR", "TMP", "TEMP", "XDG_RUNTIME_DIR"};
     auto value = path_.string();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         if (!redirected_) {
             const char *old = std::getenv(names[i]);
             saved_[i] = {names[i], old ? old : "", old != nullptr};
         }
-        setVariable(names[i], &value);
+        setVariable(names[i], i < 3 ? &value : nullptr);
     }
     redirected_ = true;
 }

@@ -20,13 +20,14 @@ public:
     std::string withSeparator() const;
     std::filesystem::path operator/(const std::string &name) const { return path_ / name; }
 
-    // Points TMPDIR, TMP and TEMP at this folder until the object is gone.
+    // Points TMPDIR, TMP and TEMP at this folder, and unsets XDG_RUNTIME_DIR
+    // (which the workspace prefers), until the object is gone.
     void becomeTemporaryDirectory();
 
 private:
     std::filesystem::path path_;
     struct Saved { std::string name, value; bool was; };
-    Saved saved_[3]{};
+    Saved saved_[4]{};
     bool redirected_ = false;
 };
 

@@ -1,0 +1,19 @@
+#include "converter/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace velk::converter {
+
+std::FILE *openOutputFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::fdopen(fd, "wb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
+} // namespace velk::converter
