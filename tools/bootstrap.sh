@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   wine64 wine32:i386 xvfb
   libsdl2-dev tmux
+  clang libfuzzer-14-dev libclang-rt-14-dev
 )
 
 # 32-bit Wine, which runs the i686 programs (the release target), is a

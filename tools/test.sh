@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the native, sanitizer and both Windows
-# configurations, and runs every test in one ctest run.
+# configurations, runs every test in one ctest run, then runs every fuzz
+# target for a short, bounded time on the committed seeds.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -60,3 +61,7 @@ for preset in "${configs[@]}"; do
 done
 
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
+
+# About 20 s per target (plus the clang build): a failing input fails CI
+# and is kept in fuzz/crashes/.
+bash tools/fuzz.sh 20 --committed

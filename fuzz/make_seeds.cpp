@@ -1,0 +1,163 @@
+// Writes the fuzz targets' seed corpora with the project's own writers: IMS
+// songs from the IMS writer and the demo song's text, their conversions
+// paired with banks from the bank writer, banks, and title fields.
+//
+//   make_fuzz_seeds <source folder> <seeds folder>
+//
+// The seeds are committed; run this again when a writer changes.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "converter/conversion.h"
+#include "converter/ims_song.h"
+#include "tools/bankmaker/bank_text.h"
+#include "tools/bankmaker/bank_writer.h"
+#include "tools/imsmaker/ims_writer.h"
+#include "tools/imsmaker/song_text.h"
+
+namespace {
+
+using namespace velk;
+namespace fs = std::filesystem;
+
+std::string readText(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeSeed(const fs::path &folder, const std::string &name, const Bytes &bytes)
+{
+    fs::create_directories(folder);
+    std::ofstream out(folder / name, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::pair<std::string, ims::SongSource>> songs(const fs::path &sourceFolder)
+{
+    std::vector<std::pair<std::string, ims::SongSource>> out;
+
+    ims::SongSource melodic;
+    melodic.title = "\x88\x61 melodic";
+    melodic.rhythmMode = 0;
+    melodic.instruments = {"piano1", "STRINGS"};
+    melodic.events = {ims::instrument(0, 0),       ims::noteOn(0, 60, 100).after(240),
+                      ims::noteOn(0, 60, 0).after(60), ims::instrument(1, 1),
+                      ims::noteOn(1, 67, 90).after(480), ims::noteOff(1, 67, 0).after(1)};
+    out.emplace_back("melodic", melodic);
+
+    // Every event kind, running status, whole-beat delays and a drum per
+    // rhythm voice.
+    ims::SongSource percussive;
+    percussive.title = std::string(30, 'T');
+    percussive.runningStatus = true;
+    percussive.instruments = {"piano1", "bdrum1", "snare1", "tom1", "cymbal1", "hihat1"};
+    percussive.events = {ims::leadingDelay(12), ims::tempo(1, 64).after(0), ims::volume(0, 127)};
+    for (int voice = 0; voice < ims::voiceCount; ++voice)
+        percussive.events.push_back(ims::instrument(voice, voice < 6 ? 0 : voice - 5));
+    for (int voice = 0; voice < ims::voiceCount; ++voice) {
+        percussive.events.push_back(ims::noteOn(voice, 40 + 3 * voice, 100).after(30));
+        percussive.events.push_back(ims::noteOn(voice, 41 + 3 * voice, 110).after(30));
+    }
+    percussive.events.push_back(ims::pitchBend(0, 12000).after(240 * 3 + 7));
+    percussive.events.push_back(ims::control(1));
+    percussive.events.push_back(ims::pressure(2).after(1));
+    percussive.events.push_back(ims::tempo(0, 100).after(120));
+    for (int voice = 0; voice < ims::voiceCount; ++voice)
+        percussive.events.push_back(ims::noteOff(voice, 40 + 3 * voice, 0));
+    out.emplace_back("percussive", percussive);
+
+    ims::SongSource unended = melodic;
+    unended.endOfSong = false;
+    unended.musicSize = 4000;  // announces more than there is
+    out.emplace_back("unended", unended);
+
+    ims::SongSource badVoice;
+    badVoice.events = {ims::noteOn(0, 60, 100).after(10), ims::raw({0x9B, 60, 100, 0})};
+    out.emplace_back("bad-voice", badVoice);
+
+    ims::SongTextError error;
+    if (auto demo = ims::parseSongText(readText(sourceFolder / "demo" / "demo-song.txt"), error))
+        out.emplace_back("demo", *demo);
+    else
+        std::fprintf(stderr, "demo song: line %d: %s\n", error.line, error.message.c_str());
+    return out;
+}
+
+std::vector<bank::BankInstrument> bankFor(const std::vector<std::string> &names)
+{
+    std::vector<bank::BankInstrument> instruments;
+    int seed = 1;
+    for (const std::string &name : names) {
+        bank::BankInstrument in;
+        in.name = name;
+        for (std::size_t f = 0; f < bank::operatorRecordSize; ++f) {
+            in.modulator[f] = static_cast<std::uint8_t>((seed * 7 + f) & 3);
+            in.carrier[f] = static_cast<std::uint8_t>((seed * 5 + f) & 15);
+        }
+        in.carrierWave = static_cast<std::uint8_t>(seed++ & 3);
+        instruments.push_back(in);
+    }
+    return instruments;
+}
+
+// The ROL target's input: the song's length, the song, the bank.
+Bytes songWithBank(const Bytes &rol, const Bytes &bankBytes)
+{
+    Bytes out;
+    putU16(out, static_cast<unsigned>(rol.size()));
+    out.insert(out.end(), rol.begin(), rol.end());
+    out.insert(out.end(), bankBytes.begin(), bankBytes.end());
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds <source folder> <seeds folder>\n");
+        return 2;
+    }
+    const fs::path source = argv[1], seeds = argv[2];
+
+    const bank::ParsedBank demoBank = bank::parseBankText(readText(source / "demo" / "demo-bank.txt"));
+    for (const auto &[name, song] : songs(source)) {
+        const Bytes ims = ims::writeSong(song);
+        writeSeed(seeds / "ims_conversion", name + ".ims", ims);
+        writeSeed(seeds / "title_decoding", name + ".title",
+                  Bytes(ims.begin() + ims::titleOffset, ims.begin() + ims::titleOffset + ims::titleSize));
+
+        const converter::ConversionResult converted = converter::convertImsToRol(ims);
+        if (!converted.converted())
+            continue;
+        const Bytes bankBytes =
+            name == "demo" ? bank::writeBank(demoBank.instruments) : bank::writeBank(bankFor(song.instruments));
+        writeSeed(seeds / "rol_playback", name + ".rol+bnk", songWithBank(converted.rol, bankBytes));
+        writeSeed(seeds / "bank_lookup", name + ".bnk", bankBytes);
+    }
+
+    // Banks a lookup must bear: names out of order, equal but for case,
+    // filling their field.
+    writeSeed(seeds / "bank_lookup", "unsorted.bnk",
+              bank::writeBank(bankFor({"zither", "Piano1", "bass1"}), bank::NameOrder::asGiven));
+    writeSeed(seeds / "bank_lookup", "case-twins.bnk", bank::writeBank(bankFor({"snare1", "SNARE1", "Snare1"})));
+    writeSeed(seeds / "bank_lookup", "full-names.bnk", bank::writeBank(bankFor({"abcdefghi", "ABCDEFGH", "a"})));
+
+    // Titles with a Johab pair the table lacks, a lead byte cut off by the
+    // field's end, bytes around the lead range, no NUL at all.
+    const std::string titles[] = {
+        std::string("\xD0\x65\xD9\x31 x \x87\xFA\xFF", 11),
+        std::string(29, 'a') + "\x88",
+        std::string(30, '\x88'),
+    };
+    int n = 0;
+    for (const std::string &title : titles)
+        writeSeed(seeds / "title_decoding", "field-" + std::to_string(++n) + ".title", Bytes(title.begin(), title.end()));
+    return 0;
+}
