@@ -35,7 +35,7 @@ const char usage[] =
     "  --seek MS        seek to MS ms into the song\n"
     "  --pause MS       pause for MS ms of wall time, then go on\n"
     "  --stop-after MS  stop once MS ms of audio have been played\n"
-    "  --temp DIR       use DIR as the temporary folder (the plug-in's workspace)\n";
+    "  --temp DIR       use DIR as the temporary folder (where the plug-in keeps its workspace)\n";
 
 struct Options {
     bool realtime = false;
@@ -112,8 +112,9 @@ Options parseArguments(int argc, char **argv)
     return options;
 }
 
-// The plug-in's workspace is the temporary folder, which the platform takes
-// from these variables.
+// The plug-in's workspace is the temporary folder (on Windows) or a private
+// folder in it (elsewhere), which the platform takes from these variables;
+// the user's runtime folder, which would come first, is set aside.
 void useTemporaryDirectory(const std::string &dir)
 {
     std::error_code error;
@@ -129,6 +130,9 @@ void useTemporaryDirectory(const std::string &dir)
         setenv(name, path.c_str(), 1);
 #endif
     }
+#ifndef _WIN32
+    unsetenv("XDG_RUNTIME_DIR");
+#endif
 }
 
 const char *playResultMeaning(int result)

@@ -15,6 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "common/bytes.h"
 #include "host/end_of_song_receiver.h"
 #include "host/host_members.h"
@@ -105,10 +109,18 @@ protected:
         resetHostCounters();
     }
 
+    // The files in the workspace: the temporary folder itself on Windows,
+    // elsewhere the module's private folder in it (none once Quit removed it).
     std::vector<std::string> workspace() const
     {
+#ifdef _WIN32
+        const std::filesystem::path folder = temp.path();
+#else
+        const std::filesystem::path folder = temp / ("in_velk-" + std::to_string(geteuid()));
+#endif
         std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::directory_iterator(temp.path()))
+        std::error_code missing;
+        for (const auto &entry : std::filesystem::directory_iterator(folder, missing))
             if (entry.path().extension() != ".wav" && entry.path().extension() != ".bnk" &&
                 entry.path().filename() != "bad.ims")
                 names.push_back(entry.path().filename().string());
