@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# velkplay into SDL's disk audio driver: the bytes the device consumed are
-# the audio of the plug-in's WAV of the same song from velkhost (silence
-# before and after the song aside), and the song ends with its line. Without
+# velkplay into SDL's disk audio driver: the sound the device consumed is
+# the plug-in's WAV of the same song from velkhost, frame for frame (the
+# silence a device plays while it waits for audio aside), and the song ends
+# with its line. Without
 # a sound device velkplay says so and ends with status 2.
 #
 # velkplay_device_test.sh VELKPLAY VELKHOST PLUGIN SONG WORK
