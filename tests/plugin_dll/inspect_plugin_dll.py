@@ -6,10 +6,13 @@ export, its imports (system DLLs only), and its resources: the About dialog
 
 usage: inspect_plugin_dll.py OBJDUMP PLUGIN.dll RUZ2AVU.exe
 """
+import os
 import re
 import struct
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from pe_resources import Resources, fixed_versions  # noqa: E402
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
@@ -25,10 +28,6 @@ def check(condition, message):
     return condition
 
 
-def objdump(tool, *args):
-    return subprocess.run([tool, *args], check=True, capture_output=True, text=True).stdout
-
-
 def exports(private):
     table = private.split("[Ordinal/Name Pointer] Table", 1)
     if len(table) < 2:
@@ -38,41 +37,6 @@ def exports(private):
 
 def imports(private):
     return [name.lower() for name in re.findall(r"DLL Name: (\S+)", private)]
-
-
-def resource_leaves(private):
-    """(type, name, language) -> (rva, size), from objdump's walk of .rsrc."""
-    section = private.split("The .rsrc Resource Directory section:", 1)
-    if len(section) < 2:
-        return {}
-    leaves, path = {}, [None, None, None]
-    for line in section[1].splitlines():
-        entry = re.match(r"^[0-9a-f]{3}(\s+)Entry: (?:name: \[[^\]]*\]: ([^,\s]+)|ID: (0x[0-9a-f]+))", line)
-        if entry:
-            depth = (len(entry.group(1)) - 3) // 2  # types, names and languages nest by two blanks
-            if 0 <= depth <= 2:
-                path[depth] = entry.group(2) or int(entry.group(3), 16)
-                for deeper in range(depth + 1, 3):
-                    path[deeper] = None
-            continue
-        leaf = re.search(r"Leaf: Addr: (0x[0-9a-f]+), Size: (0x[0-9a-f]+)", line)
-        if leaf:
-            leaves[tuple(path)] = (int(leaf.group(1), 16), int(leaf.group(2), 16))
-    return leaves
-
-
-def image_base(private):
-    return int(re.search(r"^ImageBase\s+([0-9a-f]+)", private, re.M).group(1), 16)
-
-
-def file_offset(headers, address):
-    """Maps an address in the loaded image to its offset in the file, through
-    objdump's section table."""
-    for match in re.finditer(r"^\s*\d+\s+(\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", headers, re.M):
-        size, vma, offset = (int(match.group(i), 16) for i in (2, 3, 4))
-        if vma <= address < vma + size:
-            return offset + address - vma
-    return None
 
 
 def utf16_text(data, at):
@@ -133,11 +97,10 @@ def check_dialog(template):
 
 
 def check_version(block):
-    fixed = block.find(struct.pack("<I", 0xFEEF04BD))
-    if check(fixed >= 0, "version resource has no fixed file information"):
-        ms, ls, pms, pls = struct.unpack_from("<IIII", block, fixed + 8)
-        check((ms, ls) == (0x00010000, 0x00020000), "file version %#x.%#x: want 1.0.2.0" % (ms, ls))
-        check((pms, pls) == (0x00010000, 0x00020000), "product version %#x.%#x: want 1.0.2.0" % (pms, pls))
+    versions = fixed_versions(block)
+    if check(versions is not None, "version resource has no fixed file information"):
+        check(versions[0] == "1.0.2.0", "file version %s: want 1.0.2.0" % versions[0])
+        check(versions[1] == "1.0.2.0", "product version %s: want 1.0.2.0" % versions[1])
     strings = block.decode("utf-16-le", errors="replace")
     for key, value in [("FileVersion", "1.0.2.0"), ("ProductVersion", "1.0.2.0"), ("InternalName", "in_velk"),
                        ("ProductName", "in_velk"), ("OriginalFilename", "in_velk.dll"),
@@ -148,24 +111,18 @@ def check_version(block):
 
 def main():
     tool, dll, converter = sys.argv[1:4]
-    private = objdump(tool, "-p", dll)
-    headers = objdump(tool, "-h", dll)
-    data = open(dll, "rb").read()
+    resources = Resources(tool, dll)
+    private = resources.private
 
     check(exports(private) == ["winampGetInModule2"], "exports: %r, want winampGetInModule2 alone" % exports(private))
     foreign = [name for name in imports(private) if name not in SYSTEM_DLLS]
     check(not foreign, "imports DLLs that are not the system's: %s" % ", ".join(foreign))
 
-    leaves = resource_leaves(private)
-    base = image_base(private)
-
     def resource(kind, name, language):
-        where = leaves.get((kind, name, language))
-        if not check(where is not None, "no resource %r %r in language %#x (have %r)" % (kind, name, language, list(leaves))):
-            return None
-        rva, size = where
-        offset = file_offset(headers, base + rva)
-        return data[offset:offset + size] if check(offset is not None, "resource outside the sections") else None
+        found = resources.get(kind, name, language)
+        check(found is not None, "no resource %r %r in language %#x (have %r)" % (kind, name, language,
+                                                                                 list(resources.leaves)))
+        return found
 
     dialog = resource(5, 102, 0x409)
     if dialog:
