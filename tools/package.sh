@@ -26,7 +26,11 @@ binio=$(find "$deps" -maxdepth 1 -type d -name 'libbinio-*' | head -n 1)
 adplug_version=${adplug##*/adplug-}
 binio_version=${binio##*/libbinio-}
 
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+# A clone packs its committed tree; a tree unpacked from a source archive
+# packs itself again.
+from_git=0
+[ -e .git ] && from_git=1
+if [ "$from_git" = 1 ] && [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "package: warning: uncommitted changes; the source archive holds the last commit, the DLL the working tree" >&2
 fi
 
@@ -35,10 +39,15 @@ zip=dist/velk-$version-winamp-x86.zip
 source=dist/velk-$version-source.tar.gz
 rm -f "$zip" "$source"
 
-# The source archive: git's committed tree, and the source packages.
+# The source archive: the sources, and the libraries' source packages.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-git archive --format=tar --prefix="velk-$version/" HEAD | tar -x -C "$stage"
+if [ "$from_git" = 1 ]; then
+  git archive --format=tar --prefix="velk-$version/" HEAD | tar -x -C "$stage"
+else
+  mkdir -p "$stage/velk-$version"
+  tar -C "$top" --exclude=./build --exclude=./dist -cf - . | tar -x -C "$stage/velk-$version"
+fi
 mkdir -p "$stage/velk-$version/third-party"
 cp "$deps"/*.dsc "$deps"/*.orig.tar.* "$deps"/*.debian.tar.* "$stage/velk-$version/third-party/"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 -czf "$source" "velk-$version"
