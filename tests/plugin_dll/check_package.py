@@ -13,19 +13,13 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from pe_resources import file_version  # noqa: E402
+from inspect_plugin_dll import check, report  # noqa: E402
 
 TEXTS = ["README.txt", "LICENSE.txt", "licenses/AdPlug-COPYING.txt", "licenses/libbinio-COPYING.txt"]
 
 
 def main():
     tool, dll, package = sys.argv[1:4]
-    failures = []
-
-    def check(condition, message):
-        if not condition:
-            failures.append(message)
-        return condition
-
     named = re.fullmatch(r"velk-(\d+\.\d+\.\d+\.\d+)-winamp-x86\.zip", os.path.basename(package))
     resource = file_version(tool, dll)
     if check(named, "package name %s is not velk-<a.b.c.d>-winamp-x86.zip" % os.path.basename(package)):
@@ -53,10 +47,7 @@ def main():
         check(words in readme, "README.txt does not say %r" % words)
     check(os.path.isfile(os.path.join(os.path.dirname(package), source)), "%s is not beside the package" % source)
 
-    for failure in failures:
-        print("FAIL: " + failure)
-    print("%s: %s" % (package, "checked, all as required" if not failures else "%d failures" % len(failures)))
-    return 1 if failures else 0
+    return report(package, "checked, all as required")
 
 
 if __name__ == "__main__":

@@ -28,6 +28,14 @@ def check(condition, message):
     return condition
 
 
+def report(subject, verdict):
+    """Prints the failures and the verdict on `subject`; the exit status."""
+    for failure in failures:
+        print("FAIL: " + failure)
+    print("%s: %s" % (subject, verdict if not failures else "%d failures" % len(failures)))
+    return 1 if failures else 0
+
+
 def exports(private):
     table = private.split("[Ordinal/Name Pointer] Table", 1)
     if len(table) < 2:
@@ -135,10 +143,7 @@ def main():
         wanted = open(converter, "rb").read()
         check(image == wanted, "resource 125 (%d bytes) differs from %s (%d bytes)" % (len(image), converter, len(wanted)))
 
-    for failure in failures:
-        print("FAIL: " + failure)
-    print("%s: %s" % (dll, "inspected, all as required" if not failures else "%d failures" % len(failures)))
-    return 1 if failures else 0
+    return report(dll, "inspected, all as required")
 
 
 if __name__ == "__main__":
