@@ -48,8 +48,16 @@ else
   mkdir -p "$stage/velk-$version"
   tar -C "$top" --exclude=./build --exclude=./dist -cf - . | tar -x -C "$stage/velk-$version"
 fi
+# The source packages as the bootstrap fetched them (a tree unpacked from a
+# source archive has them in third-party/ already).
 mkdir -p "$stage/velk-$version/third-party"
-cp "$deps"/*.dsc "$deps"/*.orig.tar.* "$deps"/*.debian.tar.* "$stage/velk-$version/third-party/"
+for f in "$deps"/*.dsc "$deps"/*.orig.tar.* "$deps"/*.debian.tar.*; do
+  [ -e "$f" ] && cp "$f" "$stage/velk-$version/third-party/"
+done
+for p in adplug libbinio; do
+  ls "$stage/velk-$version/third-party/${p}_"*.dsc >/dev/null 2>&1 ||
+    { echo "package: no source package of $p in $deps or third-party/" >&2; exit 1; }
+done
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 -czf "$source" "velk-$version"
 
 # The zip: text files with Windows line ends, fixed dates, so that the same
