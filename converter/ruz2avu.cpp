@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/file_search.h"
 #include "converter/conversion.h"
-#include "converter/file_search.h"
 #include "converter/output_file.h"
 #include "converter/song_names.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "converter/ims_song.h"
 #include "imsplayer/johab_wansung_table.h"
 
 namespace velk {
@@ -47,6 +48,15 @@ std::string decodeTitle(const TitleField &field)
         i += 2;
     }
     return text;
+}
+
+TitleField titleFieldOf(const std::uint8_t *song, std::size_t size)
+{
+    static_assert(titleFieldSize == ims::titleSize);
+    TitleField field{};
+    if (size > ims::titleOffset)
+        std::copy_n(song + ims::titleOffset, std::min(field.size(), size - ims::titleOffset), field.begin());
+    return field;
 }
 
 } // namespace velk

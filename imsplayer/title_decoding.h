@@ -25,4 +25,8 @@ std::optional<std::uint16_t> johabToWansung(std::uint16_t johab);
 // character, rather than being paired with the terminator.
 std::string decodeTitle(const TitleField &field);
 
+// The title field of an IMS song held in memory (bytes 6 to 35); the bytes a
+// song too short for it lacks are NUL.
+TitleField titleFieldOf(const std::uint8_t *song, std::size_t size);
+
 } // namespace velk

@@ -33,8 +33,10 @@ std::string standardBankPath(const std::string &songPath)
 
 std::string chooseBankPath(const std::string &songPath)
 {
-    const std::string own = songBankPath(songPath);
-    return pathExists(own) ? own : standardBankPath(songPath);
+    if (std::optional<std::string> own = existingPathInAnyCase(songBankPath(songPath)))
+        return std::move(*own);
+    const std::string standard = standardBankPath(songPath);
+    return existingPathInAnyCase(standard).value_or(standard);
 }
 
 } // namespace velk

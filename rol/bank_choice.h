@@ -18,7 +18,9 @@ std::string songBankPath(const std::string &songPath);
 // slash or backslash; nothing, so the current folder, when it has none).
 std::string standardBankPath(const std::string &songPath);
 
-// The song's own bank when it exists, else the folder's standard bank. Only
+// The song's own bank when it exists, else the folder's standard bank (as
+// formed when neither exists). Where file names keep their case, each is
+// also found under its name in any other case (existingPathInAnyCase). Only
 // the chosen one is meant to be tried: there is no fallback when it cannot be
 // read.
 std::string chooseBankPath(const std::string &songPath);

@@ -1,6 +1,6 @@
-// velkrender: renders a ROL song, or an IMS song converted in process,
-// through the Velk engine and AdPlug's OPL2 emulator to a WAV file, or lists
-// the chip register writes it makes.
+// velkrender: renders ROL songs, or IMS songs converted in process, through
+// the Velk engine and AdPlug's OPL2 emulator to WAV files, or lists the chip
+// register writes they make.
 #include <binio.h>
 #include <binstr.h>
 #include <fprovide.h>
@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "converter/conversion.h"
 #include "converter/ims_song.h"
@@ -24,9 +27,11 @@
 #include "platform/euckr_to_utf8.h"
 #include "rol/bank_choice.h"
 #include "rol/opl2_chip.h"
+#include "rol/path_exists.h"
 #include "rol/rol_player.h"
 #include "tools/velkrender/register_log.h"
 #include "tools/velkrender/render_loop.h"
+#include "tools/velkrender/song_files.h"
 #include "tools/velkrender/wav_writer.h"
 
 namespace {
@@ -34,29 +39,50 @@ namespace {
 using velk::render::AudioFormat;
 
 constexpr char usage[] =
-    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--regs] [-o OUT] SONG\n"
-    "  Renders SONG (a .rol song, or a .ims song, converted first) to a WAV file\n"
-    "  (16-bit stereo 44100 Hz unless told otherwise), by default SONG with the\n"
-    "  extension .wav. An IMS song's title is shown first.\n"
-    "  --bank FILE  the instrument bank (else SONG's own .bnk, or standard.bnk beside it)\n"
+    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--regs]\n"
+    "                  [-o OUT | --out-dir DIR] SONG...\n"
+    "  Renders each SONG (a .rol song, or a .ims song, converted first) to a WAV\n"
+    "  file (16-bit stereo 44100 Hz unless told otherwise), by default SONG with\n"
+    "  the extension .wav. One song: its title (IMS songs) and length are shown\n"
+    "  first. Several: a line for each and a summary; a song that fails does not\n"
+    "  stop the others, and the exit status is 0 only when all were written.\n"
+    "  A SONG with * or ? that names no file is matched in any case (*.ims finds\n"
+    "  SONG.IMS).\n"
+    "  --bank FILE  the instrument bank (else SONG's own .bnk, or standard.bnk\n"
+    "               beside it, each in any case)\n"
     "  --rate HZ    sample rate, 8000 to 192000\n"
     "  --mono       one channel\n"
     "  --8bit       8-bit unsigned samples\n"
     "  --regs       write the chip's register writes instead, one line each:\n"
     "               tick (decimal, \"-\" for the rewind before tick 0), register\n"
     "               and value (hex); by default to SONG with the extension .txt,\n"
-    "               \"-o -\" for standard output\n";
+    "               \"-o -\" for standard output\n"
+    "  -o OUT       the output of the one song\n"
+    "  --out-dir DIR  every output in DIR instead of beside its song\n";
 
 // Songs longer than this are cut, as AdPlug's own songlength does.
 constexpr double maxSongMs = 36000000.0;
 
 struct Options {
-    std::string song;
+    std::vector<std::string> songs;  // as given: files or patterns
     std::string bank;
     std::string output;
+    std::string outDir;
     AudioFormat format;
     bool regs = false;
 };
+
+// What became of one song.
+struct SongOutcome {
+    bool ims = false;
+    std::string title;  // UTF-8; IMS songs only
+    unsigned long lengthMs = 0;
+    std::string output;
+    std::string error;  // empty when the output was written
+};
+
+// Hears of a song once it is loaded, before it is rendered.
+using Announce = std::function<void(const SongOutcome &)>;
 
 bool parseOptions(int argc, char **argv, Options &options, std::string &error)
 {
@@ -75,6 +101,9 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
                 return false;
         } else if (arg == "-o") {
             if (!value(options.output))
+                return false;
+        } else if (arg == "--out-dir") {
+            if (!value(options.outDir))
                 return false;
         } else if (arg == "--rate") {
             std::string text;
@@ -99,15 +128,16 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
-        } else if (options.song.empty()) {
-            options.song = arg;
         } else {
-            error = "one song at a time";
-            return false;
+            options.songs.push_back(arg);
         }
     }
-    if (options.song.empty()) {
+    if (options.songs.empty()) {
         error = "no song given";
+        return false;
+    }
+    if (!options.output.empty() && !options.outDir.empty()) {
+        error = "-o and --out-dir exclude each other";
         return false;
     }
     if (options.output == "-" && !options.regs) {
@@ -115,15 +145,6 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
         return false;
     }
     return true;
-}
-
-// SONG with its extension (if any) replaced by `extension`.
-std::string outputBeside(const std::string &song, const char *extension)
-{
-    const std::size_t slash = song.find_last_of("/\\");
-    const std::size_t dot = song.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? song.substr(0, dot) : song) + extension;
 }
 
 bool isImsSong(const std::string &path)
@@ -134,6 +155,27 @@ bool isImsSong(const std::string &path)
     for (char &c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return extension == ".ims";
+}
+
+// Why the bank chosen for `song` (or given as `bank`) could not be opened,
+// naming the paths looked at.
+std::string bankFailure(const std::string &song, const std::string &bank)
+{
+    if (!bank.empty())
+        return "the instrument bank " + bank + " cannot be opened";
+    const std::string chosen = velk::chooseBankPath(song);
+    if (velk::pathExists(chosen))
+        return "the instrument bank " + chosen + " cannot be opened";
+    return "no instrument bank: looked for " + velk::songBankPath(song) + " and " + velk::standardBankPath(song) +
+           ", each in any case";
+}
+
+// Why a player could not read its song.
+std::string loadFailure(const velk::RolPlayer &player, const std::string &song, const std::string &bank)
+{
+    if (player.loadStatus() == velk::rol::SongReadStatus::bankUnavailable)
+        return bankFailure(song, bank);
+    return velk::rol::describe(player.loadStatus());
 }
 
 // Converts the IMS song at `path` in process and reads the ROL song with the
@@ -148,11 +190,7 @@ bool loadImsSong(const std::string &path, const std::string &bank, velk::RolPlay
         return false;
     }
     const velk::Bytes song{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    velk::TitleField field{};
-    if (song.size() > velk::ims::titleOffset)
-        std::copy_n(song.begin() + velk::ims::titleOffset,
-                    std::min(field.size(), song.size() - velk::ims::titleOffset), field.begin());
-    title = velk::euckrToUtf8(velk::decodeTitle(field));
+    title = velk::euckrToUtf8(velk::decodeTitle(velk::titleFieldOf(song.data(), song.size())));
 
     velk::converter::ConversionResult converted = velk::converter::convertImsToRol(song);
     if (!converted.converted()) {
@@ -164,34 +202,37 @@ bool loadImsSong(const std::string &path, const std::string &bank, velk::RolPlay
     rol.setFlag(binio::FloatIEEE);
     const CProvider_Filesystem files;
     if (!player.loadSong(rol, bank.empty() ? velk::chooseBankPath(path) : bank, files)) {
-        error = velk::rol::describe(player.loadStatus());
+        error = loadFailure(player, path, bank);
         return false;
     }
     return true;
 }
 
-// The song loaded into a player on `chip`, or null with `error` saying why.
-// `title` gets an IMS song's title (UTF-8); ROL songs leave it alone.
-std::unique_ptr<CPlayer> loadSong(const Options &options, Copl &chip, std::string &title, std::string &error)
+// `song` loaded into a player on `chip`, or null with `outcome.error` saying
+// why. An IMS song's title goes to `outcome.title` (UTF-8).
+std::unique_ptr<CPlayer> loadSong(const Options &options, const std::string &song, Copl &chip,
+                                  SongOutcome &outcome)
 {
     const CProvider_Filesystem files;
     auto player = std::make_unique<velk::RolPlayer>(&chip);
-    bool loaded = false;
-    if (isImsSong(options.song)) {
-        if (!loadImsSong(options.song, options.bank, *player, title, error))
+    outcome.ims = isImsSong(song);
+    if (outcome.ims) {
+        if (!loadImsSong(song, options.bank, *player, outcome.title, outcome.error))
             return nullptr;
         return player;
-    } else if (options.bank.empty()) {
-        loaded = player->load(options.song, files);
-    } else if (binistream *stream = files.open(options.song)) {
+    }
+    bool loaded = false;
+    if (options.bank.empty()) {
+        loaded = player->load(song, files);
+    } else if (binistream *stream = files.open(song)) {
         loaded = player->loadSong(*stream, options.bank, files);
         files.close(stream);
     } else {
-        error = "cannot open the song";
+        outcome.error = "cannot open the song";
         return nullptr;
     }
     if (!loaded) {
-        error = velk::rol::describe(player->loadStatus());
+        outcome.error = loadFailure(*player, song, options.bank);
         return nullptr;
     }
     return player;
@@ -199,28 +240,28 @@ std::unique_ptr<CPlayer> loadSong(const Options &options, Copl &chip, std::strin
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
-// The register writes of the whole song, tick by tick.
-int listRegisters(const Options &options)
+// The register writes of the whole song, tick by tick, to `path` ("-" for
+// standard output).
+SongOutcome listRegisters(const Options &options, const std::string &song, const std::string &path,
+                          const Announce &announce)
 {
-    const bool toStdout = options.output == "-";
-    const std::string path = options.output.empty() ? outputBeside(options.song, ".txt") : options.output;
+    SongOutcome outcome;
+    outcome.output = path;
+    const bool toStdout = path == "-";
     std::FILE *out = toStdout ? stdout : std::fopen(path.c_str(), "w");
     if (!out) {
-        std::fprintf(stderr, "velkrender: cannot write %s\n", path.c_str());
-        return 1;
+        outcome.error = "cannot write " + path;
+        return outcome;
     }
     velk::render::RegisterLog log(out);
-    std::string title, error;
-    std::unique_ptr<CPlayer> player = loadSong(options, log, title, error);
+    std::unique_ptr<CPlayer> player = loadSong(options, song, log, outcome);
     if (!player) {
-        std::fprintf(stderr, "velkrender: %s: %s\n", options.song.c_str(), error.c_str());
         if (!toStdout)
             std::fclose(out);
-        return 1;
+        return outcome;
     }
-    if (isImsSong(options.song))
-        std::fprintf(toStdout ? stderr : stdout, "title: %s\n", title.c_str());
-    std::fprintf(toStdout ? stderr : stdout, "length: %lu ms\n", player->songlength(0));
+    outcome.lengthMs = player->songlength(0);
+    announce(outcome);
 
     log.setTick("-");
     player->rewind(0);
@@ -234,36 +275,30 @@ int listRegisters(const Options &options)
     const bool written = std::fflush(out) == 0 && !std::ferror(out);
     if (!toStdout)
         std::fclose(out);
-    if (!written) {
-        std::fprintf(stderr, "velkrender: cannot write %s\n", path.c_str());
-        return 1;
-    }
-    return 0;
+    if (!written)
+        outcome.error = "cannot write " + path;
+    return outcome;
 }
 
-// The whole song as a WAV file.
-int renderWav(const Options &options)
+// The whole song as a WAV file at `path`.
+SongOutcome renderWav(const Options &options, const std::string &song, const std::string &path,
+                      const Announce &announce)
 {
+    SongOutcome outcome;
+    outcome.output = path;
     const AudioFormat &format = options.format;
     const std::unique_ptr<CEmuopl> chip = velk::makeOpl2Chip(format.rate, format.sixteenBit, format.stereo);
-    std::string title, error;
-    std::unique_ptr<CPlayer> player = loadSong(options, *chip, title, error);
-    if (!player) {
-        std::fprintf(stderr, "velkrender: %s: %s\n", options.song.c_str(), error.c_str());
-        return 1;
-    }
-    if (isImsSong(options.song))
-        std::printf("title: %s\n", title.c_str());
-    const unsigned long lengthMs = player->songlength(0);
-    std::printf("length: %lu ms\n", lengthMs);
-    std::fflush(stdout);
+    std::unique_ptr<CPlayer> player = loadSong(options, song, *chip, outcome);
+    if (!player)
+        return outcome;
+    outcome.lengthMs = player->songlength(0);
+    announce(outcome);
     player->rewind(0);
 
-    const std::string path = options.output.empty() ? outputBeside(options.song, ".wav") : options.output;
     velk::render::WavWriter wav;
     if (!wav.open(path, format)) {
-        std::fprintf(stderr, "velkrender: cannot write %s\n", path.c_str());
-        return 1;
+        outcome.error = "cannot write " + path;
+        return outcome;
     }
     const bool showProgress = stderrIsTerminal();
     std::uint64_t shownSecond = 0;
@@ -272,7 +307,7 @@ int renderWav(const Options &options)
         if (!showProgress || second == shownSecond)
             return;
         shownSecond = second;
-        const double total = lengthMs / 1000.0;
+        const double total = outcome.lengthMs / 1000.0;
         std::fprintf(stderr, "\rrendering %llu of %.0f s (%3.0f%%)", static_cast<unsigned long long>(second), total,
                      total > 0 ? 100.0 * static_cast<double>(second) / total : 100.0);
     };
@@ -284,11 +319,87 @@ int renderWav(const Options &options)
         limit);
     if (showProgress)
         std::fprintf(stderr, "\n");
-    if (!wav.finish()) {
-        std::fprintf(stderr, "velkrender: cannot write %s\n", path.c_str());
+    if (!wav.finish())
+        outcome.error = "cannot write " + path;
+    return outcome;
+}
+
+SongOutcome renderOne(const Options &options, const std::string &song, const std::string &output,
+                      const Announce &announce)
+{
+    return options.regs ? listRegisters(options, song, output, announce)
+                        : renderWav(options, song, output, announce);
+}
+
+std::string outputFor(const Options &options, const std::string &song)
+{
+    if (!options.output.empty())
+        return options.output;
+    return velk::render::outputPath(song, options.regs ? ".txt" : ".wav", options.outDir);
+}
+
+void reportFailure(const std::string &song, const std::string &error)
+{
+    std::fprintf(stderr, "velkrender: %s: %s\n", song.c_str(), error.c_str());
+}
+
+// One song, told about at length: its title and length before it renders.
+int renderSingle(const Options &options, const std::string &song)
+{
+    const std::string output = outputFor(options, song);
+    // Register lines going to standard output keep it to themselves.
+    std::FILE *info = output == "-" ? stderr : stdout;
+    const SongOutcome outcome = renderOne(options, song, output, [&](const SongOutcome &loaded) {
+        if (loaded.ims)
+            std::fprintf(info, "title: %s\n", loaded.title.c_str());
+        std::fprintf(info, "length: %lu ms\n", loaded.lengthMs);
+        std::fflush(info);
+    });
+    if (!outcome.error.empty()) {
+        reportFailure(song, outcome.error);
         return 1;
     }
     return 0;
+}
+
+// Several songs, a line for each and a summary; a failure does not stop the
+// rest.
+int renderSeveral(const Options &options, const std::vector<velk::render::SongArgument> &arguments)
+{
+    std::size_t songs = 0, written = 0;
+    std::set<std::string> outputs;  // two songs of one name must not share an output
+    for (const velk::render::SongArgument &argument : arguments) {
+        if (argument.songs.empty()) {
+            ++songs;
+            reportFailure(argument.given, "no file matches");
+            continue;
+        }
+        for (const std::string &song : argument.songs) {
+            ++songs;
+            const std::string output = outputFor(options, song);
+            if (!outputs.insert(output).second) {
+                reportFailure(song, output + " is the output of an earlier song");
+                continue;
+            }
+            const SongOutcome outcome = renderOne(options, song, output, [](const SongOutcome &) {});
+            if (!outcome.error.empty()) {
+                reportFailure(song, outcome.error);
+                continue;
+            }
+            ++written;
+            if (outcome.ims)
+                std::printf("%s: \"%s\", %lu ms -> %s\n", song.c_str(), outcome.title.c_str(), outcome.lengthMs,
+                            output.c_str());
+            else
+                std::printf("%s: %lu ms -> %s\n", song.c_str(), outcome.lengthMs, output.c_str());
+            std::fflush(stdout);
+        }
+    }
+    std::printf("%zu of %zu songs written", written, songs);
+    if (written < songs)
+        std::printf(", %zu failed", songs - written);
+    std::printf("\n");
+    return written == songs ? 0 : 1;
 }
 
 } // namespace
@@ -303,5 +414,12 @@ int main(int argc, char **argv)
         std::fputs(usage, error.empty() ? stdout : stderr);
         return error.empty() ? 0 : 2;
     }
-    return options.regs ? listRegisters(options) : renderWav(options);
+    const std::vector<velk::render::SongArgument> arguments = velk::render::expandSongArguments(options.songs);
+    if (arguments.size() == 1 && arguments[0].songs.size() == 1)
+        return renderSingle(options, arguments[0].songs[0]);
+    if (!options.output.empty()) {
+        std::fprintf(stderr, "velkrender: -o names the output of one song; --out-dir takes several\n");
+        return 2;
+    }
+    return renderSeveral(options, arguments);
 }

@@ -1,11 +1,21 @@
-#include "converter/file_search.h"
+#include "common/file_search.h"
 
-namespace velk::converter {
+namespace velk {
 namespace {
 
 char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 } // namespace
+
+bool equalIgnoringCase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (folded(a[i]) != folded(b[i]))
+            return false;
+    return true;
+}
 
 bool matchesPattern(const std::string &name, const std::string &pattern)
 {
@@ -30,4 +40,4 @@ bool matchesPattern(const std::string &name, const std::string &pattern)
     return p == pattern.size();
 }
 
-} // namespace velk::converter
+} // namespace velk

@@ -1,8 +1,8 @@
-#include "converter/file_search.h"
+#include "common/file_search.h"
 
 #include <windows.h>
 
-namespace velk::converter {
+namespace velk {
 
 std::vector<FoundFile> findOrdinaryFiles(const std::string &directory, const std::string &namePattern)
 {
@@ -20,4 +20,13 @@ std::vector<FoundFile> findOrdinaryFiles(const std::string &directory, const std
     return found;
 }
 
-} // namespace velk::converter
+// The file system ignores case already; names cannot hold wildcards.
+std::optional<FoundFile> findFileIgnoringCase(const std::string &directory, const std::string &name)
+{
+    std::vector<FoundFile> found = findOrdinaryFiles(directory, name);
+    if (found.empty())
+        return std::nullopt;
+    return std::move(found.front());
+}
+
+} // namespace velk
