@@ -12,6 +12,7 @@
 #include "module/about_box.h"
 #include "module/ims_file_test.h"
 #include "module/notices.h"
+#include "module/song_info_cache.h"
 #include "platform/host_interface.h"
 #include "playback/playback_controller.h"
 #include "playback/playback_settings.h"
@@ -49,18 +50,32 @@ void init() { initWorkspace(record.hDllInstance); }
 
 void quit() { quitWorkspace(); }
 
-// Describes the song the controller holds, whatever file is asked about.
-void getFileInfo(const char *, char *title, int *lengthMs)
+void copyTitle(const std::string &text, char *title)
 {
-    CPlayer *player = controller.isPlaying() ? controller.player() : nullptr;
-    if (player && title) {
-        const std::string text = player->gettitle();
-        const std::size_t size = std::min(text.size(), maxTitleBytes);
-        std::memcpy(title, text.data(), size);
-        title[size] = '\0';
+    const std::size_t size = std::min(text.size(), maxTitleBytes);
+    std::memcpy(title, text.data(), size);
+    title[size] = '\0';
+}
+
+// No name, or the name of the song the controller holds: that song, as the
+// controller describes it. Any other file: its own title and length, worked
+// out without touching what plays; "unknown" (-1, the title left alone) when
+// it is no IMS song the plug-in could play.
+void getFileInfo(const char *file, char *title, int *lengthMs)
+{
+    if (!file || !*file || (controller.player() && controller.fileName() == file)) {
+        CPlayer *player = controller.isPlaying() ? controller.player() : nullptr;
+        if (player && title)
+            copyTitle(player->gettitle(), title);
+        if (lengthMs)
+            *lengthMs = controller.getLength();
+        return;
     }
+    const std::optional<SongInfo> info = cachedSongInfo(file);
+    if (info && title)
+        copyTitle(info->title, title);
     if (lengthMs)
-        *lengthMs = controller.getLength();
+        *lengthMs = info ? info->lengthMs : -1;
 }
 
 int infoBox(const char *, HostWindow parent)
