@@ -1,11 +1,14 @@
 // velkrender with an IMS song: converted in process, its title shown as UTF-8
 // before its length.
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/bytes.h"
 #include "tests/imsplayer/test_programs.h"
+#include "tests/support/song_collections.h"
 #include "tests/support/temp_dir.h"
 #include "tools/bankmaker/bank_writer.h"
 #include "tools/imsmaker/ims_writer.h"
@@ -55,6 +58,87 @@ TEST(VelkrenderIms, ASongTheConverterRejectsIsReportedWithItsReason)
     const std::string text = test::readFile(out);
     EXPECT_NE(text.find("velkrender: "), std::string::npos) << text;
     EXPECT_EQ(text.find("length:"), std::string::npos) << text;
+}
+
+// The loudest sample of a 16-bit WAV file: 0 when it is silent or missing.
+int peak(const std::filesystem::path &wav)
+{
+    const std::string bytes = test::readFile(wav.string());
+    int loudest = 0;
+    for (std::size_t at = 44; at + 1 < bytes.size(); at += 2) {
+        const auto low = static_cast<std::uint8_t>(bytes[at]), high = static_cast<std::uint8_t>(bytes[at + 1]);
+        loudest = std::max(loudest, std::abs(static_cast<int>(static_cast<std::int16_t>(low | high << 8))));
+    }
+    return loudest;
+}
+
+int runVelkrender(const std::string &arguments, const test::TempDir &dir)
+{
+    const std::string command = "cd '" + dir.path().string() + "' && '" VELK_VELKRENDER "' " + arguments +
+                                " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Four folders as DOS collections are, rendered in one run: the song's own
+// bank in capitals, only STANDARD.BNK, the song's bank beside a standard.bnk
+// without its instrument (the song's bank must win, or the song is silent),
+// and no bank at all, which fails alone, naming the banks looked for.
+TEST(VelkrenderIms, RendersDosCollectionsAndGoesOnPastASongThatFails)
+{
+    test::TempDir dir;
+    for (const char *folder : {"own", "standard", "both", "none", "silent", "out"})
+        std::filesystem::create_directory(dir / folder);
+    test::writeFile((dir / "own" / "SONG.IMS").string(), bytesToString(test::shortImsSong("OWN")));
+    test::writeFile((dir / "own" / "SONG.BNK").string(), bytesToString(test::soundingBank()));
+    test::writeFile((dir / "standard" / "TUNE.IMS").string(), bytesToString(test::shortImsSong("STANDARD", 4)));
+    test::writeFile((dir / "standard" / "STANDARD.BNK").string(), bytesToString(test::soundingBank()));
+    test::writeFile((dir / "both" / "MUSIC.IMS").string(), bytesToString(test::shortImsSong("BOTH")));
+    test::writeFile((dir / "both" / "MUSIC.BNK").string(), bytesToString(test::soundingBank()));
+    test::writeFile((dir / "both" / "standard.bnk").string(), bytesToString(test::emptyBank()));
+    test::writeFile((dir / "none" / "LOST.IMS").string(), bytesToString(test::shortImsSong("LOST")));
+    test::writeFile((dir / "silent" / "QUIET.IMS").string(), bytesToString(test::shortImsSong("QUIET")));
+    test::writeFile((dir / "silent" / "STANDARD.BNK").string(), bytesToString(test::emptyBank()));
+
+    // A quoted pattern reaches the program as it is and is matched in any case.
+    ASSERT_EQ(runVelkrender("'own/*.ims' standard/TUNE.IMS none/LOST.IMS both/MUSIC.IMS silent/QUIET.IMS", dir), 1)
+        << test::readFile((dir / "err.txt").string());
+    EXPECT_EQ(test::readLines((dir / "out.txt").string()),
+              (std::vector<std::string>{"own/SONG.IMS: \"OWN\", 1000 ms -> own/SONG.wav",
+                                        "standard/TUNE.IMS: \"STANDARD\", 2000 ms -> standard/TUNE.wav",
+                                        "both/MUSIC.IMS: \"BOTH\", 1000 ms -> both/MUSIC.wav",
+                                        "silent/QUIET.IMS: \"QUIET\", 1000 ms -> silent/QUIET.wav",
+                                        "4 of 5 songs written, 1 failed"}));
+    EXPECT_EQ(test::readFile((dir / "err.txt").string()),
+              "velkrender: none/LOST.IMS: no instrument bank: looked for none/LOST.bnk and none/standard.bnk, "
+              "each in any case\n");
+    EXPECT_GT(peak(dir / "own" / "SONG.wav"), 1000);
+    EXPECT_GT(peak(dir / "standard" / "TUNE.wav"), 1000);
+    EXPECT_GT(peak(dir / "both" / "MUSIC.wav"), 1000) << "played with standard.bnk";
+    EXPECT_LT(peak(dir / "silent" / "QUIET.wav"), 100) << "the bank without instruments is silent";
+    EXPECT_FALSE(std::filesystem::exists(dir / "none" / "LOST.wav"));
+
+    // All into one folder; every song written makes the run a success.
+    ASSERT_EQ(runVelkrender("--out-dir out own/SONG.IMS standard/TUNE.IMS", dir), 0)
+        << test::readFile((dir / "err.txt").string());
+    EXPECT_EQ(test::readLines((dir / "out.txt").string()).back(), "2 of 2 songs written");
+    EXPECT_EQ(test::readFile((dir / "out" / "SONG.wav").string()), test::readFile((dir / "own" / "SONG.wav").string()));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "TUNE.wav"));
+
+    // Two songs of one name would share an output: the second is refused.
+    test::writeFile((dir / "both" / "SONG.IMS").string(), bytesToString(test::shortImsSong("AGAIN")));
+    EXPECT_EQ(runVelkrender("--out-dir out own/SONG.IMS both/SONG.IMS 'none/*.xyz'", dir), 1);
+    EXPECT_EQ(test::readLines((dir / "out.txt").string()).back(), "1 of 3 songs written, 2 failed");
+    const std::string errors = test::readFile((dir / "err.txt").string());
+    EXPECT_NE(errors.find("both/SONG.IMS: out/SONG.wav is the output of an earlier song"), std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("none/*.xyz: no file matches"), std::string::npos) << errors;
+
+    // One song alone fails the same way, with -o or without.
+    EXPECT_EQ(runVelkrender("none/LOST.IMS", dir), 1);
+    EXPECT_NE(test::readFile((dir / "err.txt").string()).find("looked for none/LOST.bnk and none/standard.bnk"),
+              std::string::npos);
+    EXPECT_EQ(runVelkrender("-o x.wav own/SONG.IMS standard/TUNE.IMS", dir), 2);
 }
 
 } // namespace

@@ -275,5 +275,44 @@ TEST(BankChoice, TheSongsOwnBankWinsWhenItExists)
     EXPECT_EQ(song, (dir / "tune.ims").string());
 }
 
+// Collections from DOS keep their names in capitals; the bank is found
+// whatever case the song's name and the bank's own have. The chosen file is
+// told by its bytes: Windows answers with the path as formed, other systems
+// with the name as it is on disk.
+TEST(BankChoice, DosCollectionsFindTheirBanksInAnyCase)
+{
+    TempDir dir;
+    const auto bankOf = [](const std::filesystem::path &song) { return readText(chooseBankPath(song.string())); };
+    for (const char *folder : {"own", "standard", "both", "neither"})
+        std::filesystem::create_directory(dir / folder);
+    writeFile(dir / "own" / "SONG.BNK", "own");
+    EXPECT_EQ(bankOf(dir / "own" / "SONG.IMS"), "own");
+
+    writeFile(dir / "standard" / "STANDARD.BNK", "standard");
+    EXPECT_EQ(bankOf(dir / "standard" / "SONG.IMS"), "standard");
+
+    writeFile(dir / "both" / "SONG.BNK", "own");
+    writeFile(dir / "both" / "standard.bnk", "standard");
+    EXPECT_EQ(bankOf(dir / "both" / "song.ims"), "own") << "the song's own bank wins";
+
+    const std::string neither = (dir / "neither" / "SONG.IMS").string();
+    EXPECT_EQ(chooseBankPath(neither), standardBankPath(neither)) << "as formed when neither exists";
+    std::filesystem::create_directory(dir / "neither" / "Standard.Bnk");
+    EXPECT_EQ(chooseBankPath(neither), standardBankPath(neither)) << "folders are no banks";
+}
+
+#ifndef _WIN32
+// Where several names differ in case only, the first in byte order wins.
+TEST(BankChoice, OfSeveralNamesInOtherCasesTheFirstByByteOrderIsTaken)
+{
+    TempDir dir;
+    for (const char *name : {"song.BNK", "Song.bnk", "SONG.Bnk"})
+        writeFile(dir / name, name);
+    EXPECT_EQ(chooseBankPath((dir / "song.ims").string()), (dir / "SONG.Bnk").string());
+    writeFile(dir / "song.bnk", "exact");
+    EXPECT_EQ(chooseBankPath((dir / "song.ims").string()), (dir / "song.bnk").string()) << "the name as formed first";
+}
+#endif
+
 } // namespace
 } // namespace velk::test
