@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -30,6 +31,7 @@
 #include "tests/support/demo_song.h"
 #include "tests/support/files.h"
 #include "tests/support/listening.h"
+#include "tests/support/song_collections.h"
 #include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,6 +40,7 @@ namespace {
 using namespace velk::host;
 using velk::test::readFile;
 using velk::test::TempDir;
+using velk::test::writeFile;
 
 struct Wav {
     int sampleRate = 0, channels = 0, bits = 0;
@@ -120,8 +123,9 @@ protected:
 #endif
         std::vector<std::string> names;
         std::error_code missing;
+        // Songs and their folders are the test's own.
         for (const auto &entry : std::filesystem::directory_iterator(folder, missing))
-            if (entry.path().extension() != ".wav" && entry.path().extension() != ".bnk" &&
+            if (!entry.is_directory() && entry.path().extension() != ".wav" && entry.path().extension() != ".bnk" &&
                 entry.path().filename() != "bad.ims")
                 names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
@@ -134,10 +138,8 @@ protected:
         options.steps = std::move(steps);
         options.onStarted = [&](const std::string &, int) {
             workspaceWhilePlaying = workspace();
-            // The host may ask about any file; the answer is the playing song.
-            char title[64] = "";
-            record->GetFileInfo("another song.ims", title, &otherFileLengthMs);
-            otherFileTitle = title;
+            if (whilePlaying)
+                whilePlaying();
         };
         return playSong(*record, song.string(), receiver, options);
     }
@@ -148,8 +150,8 @@ protected:
     In_Module *record = nullptr;
     EndOfSongReceiver receiver;
     std::vector<std::string> workspaceWhilePlaying;
-    std::string otherFileTitle;
-    int otherFileLengthMs = -1;
+    // Called while the song plays, once Play has succeeded.
+    std::function<void()> whilePlaying;
     const std::vector<std::string> onlyTheConverter{"ruz2avu.exe"};
 };
 
@@ -167,8 +169,6 @@ TEST_F(PluginPlayback, RealSongPlaysToItsEndThroughTheWholeChain)
     EXPECT_EQ(result.title, expectedTitle(song));
     EXPECT_FALSE(result.title.empty());
     EXPECT_EQ(result.lengthMs, record->GetLength());
-    EXPECT_EQ(otherFileTitle, result.title);
-    EXPECT_EQ(otherFileLengthMs, result.lengthMs);
     EXPECT_GT(result.lengthMs, 200000);  // about 220 s
     EXPECT_LT(result.lengthMs, 240000);
     EXPECT_EQ(workspaceWhilePlaying, onlyTheConverter);
@@ -326,6 +326,140 @@ TEST_F(PluginPlayback, ASongThatFailsToLoadMakesPlayReturnMinusOneAndLeavesNothi
     EXPECT_EQ(play(temp / "missing.ims").playResult, -1);
     for (const std::string &name : workspace())
         EXPECT_EQ(name, "ruz2avu.exe") << "left behind";
+}
+
+// Folders as DOS collections are: the song's bank or STANDARD.BNK in
+// capitals is found on any file system; without a bank Play fails and
+// leaves nothing behind.
+TEST_F(PluginPlayback, DosCollectionsPlayWithTheirBanks)
+{
+    const auto songs = temp / "songs";
+    for (const char *folder : {"own", "standard", "both", "none"})
+        std::filesystem::create_directories(songs / folder);
+    writeFile(songs / "own" / "SONG.IMS", velk::test::shortImsSong("OWN"));
+    writeFile(songs / "own" / "SONG.BNK", velk::test::soundingBank());
+    writeFile(songs / "standard" / "TUNE.IMS", velk::test::shortImsSong("STANDARD"));
+    writeFile(songs / "standard" / "STANDARD.BNK", velk::test::soundingBank());
+    writeFile(songs / "both" / "MUSIC.IMS", velk::test::shortImsSong("BOTH"));
+    writeFile(songs / "both" / "MUSIC.BNK", velk::test::soundingBank());
+    writeFile(songs / "both" / "standard.bnk", velk::test::emptyBank());  // silent: the song's bank must win
+    writeFile(songs / "none" / "LOST.IMS", velk::test::shortImsSong("LOST"));
+
+    for (const char *song : {"own/SONG.IMS", "standard/TUNE.IMS", "both/MUSIC.IMS"}) {
+        useOutput("song.wav");
+        const SessionResult result = play(songs / song);
+        ASSERT_EQ(result.playResult, 0) << song;
+        EXPECT_TRUE(result.endedBySong) << song;
+        EXPECT_GT(rms(readWav(temp / "song.wav").samples), 300.0) << song << " played with a bank that sounds";
+    }
+
+    useOutput("");
+    EXPECT_EQ(play(songs / "none" / "LOST.IMS").playResult, -1);
+    EXPECT_EQ(workspace(), onlyTheConverter);
+    EXPECT_EQ(outputCounters().opens, 0);
+    std::vector<std::string> left;
+    for (const auto &entry : std::filesystem::directory_iterator(songs / "none"))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"LOST.IMS"});
+}
+
+// The file information of any song is its own, the same as GetLength gives
+// once it plays; a song that plays meanwhile is not disturbed and keeps its
+// own; what is no song the plug-in could play is "unknown" (-1).
+TEST_F(PluginPlayback, FileInformationDescribesEachSongAsItWillPlay)
+{
+    const auto songs = temp / "songs";
+    std::filesystem::create_directories(songs / "folder.ims");
+    const auto a = songs / "a.ims", b = songs / "B.IMS";
+    const velk::Bytes songA = velk::test::shortImsSong("\x88\x61\xD0\x65 tune", 2);
+    writeFile(a, songA);
+    writeFile(b, velk::test::shortImsSong("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123", 6));  // 30 bytes, no NUL
+    writeFile(songs / "STANDARD.BNK", velk::test::soundingBank());
+    writeFile(songs / "text.ims", "not a song at all");
+    writeFile(songs / "song.rol", songA);
+    writeFile(songs / "cut header.ims", velk::Bytes(songA.begin(), songA.begin() + 40));
+    writeFile(songs / "cut music.ims", velk::Bytes(songA.begin(), songA.begin() + 74));
+    const std::vector<std::filesystem::path> unknown = {songs / "text.ims", songs / "song.rol", songs / "missing.ims",
+                                                        songs / "folder.ims", songs / "cut header.ims",
+                                                        songs / "cut music.ims"};
+    struct Info {
+        std::string title;
+        int lengthMs;
+        bool operator==(const Info &o) const { return title == o.title && lengthMs == o.lengthMs; }
+    };
+    const auto info = [&](const char *file) {
+        char title[64] = "host's text";
+        int length = -2;
+        record->GetFileInfo(file, title, &length);
+        return Info{title, length};
+    };
+    const auto infoOf = [&](const std::filesystem::path &file) { return info(file.string().c_str()); };
+
+    // While nothing plays.
+    const Info infoA = infoOf(a), infoB = infoOf(b);
+    EXPECT_EQ(infoA.title, "\xB0\xA1\xC7\xD1 tune");
+    EXPECT_EQ(infoB.title, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
+    EXPECT_GT(infoA.lengthMs, 0);
+    EXPECT_GT(infoB.lengthMs, infoA.lengthMs);
+    for (const auto &file : unknown)
+        EXPECT_EQ(infoOf(file), (Info{"host's text", -1})) << file;
+    EXPECT_EQ(info(nullptr), (Info{"host's text", record->GetLength()}));
+    EXPECT_EQ(info(""), (Info{"host's text", record->GetLength()}));
+
+    // While a plays, the host asks about everything.
+    std::vector<Info> asked;
+    whilePlaying = [&] {
+        asked.push_back(infoOf(b));
+        for (const auto &file : unknown)
+            asked.push_back(infoOf(file));
+        asked.push_back(info(nullptr));
+        asked.push_back(infoOf(a));
+        asked.push_back(Info{std::string(), record->GetLength()});
+    };
+    useOutput("asked.wav");
+    const SessionResult result = play(a);
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_TRUE(result.endedBySong);
+    EXPECT_EQ((Info{result.title, result.lengthMs}), infoA);
+    ASSERT_EQ(asked.size(), unknown.size() + 4);
+    EXPECT_EQ(asked[0], infoB);
+    for (std::size_t i = 0; i < unknown.size(); ++i)
+        EXPECT_EQ(asked[1 + i], (Info{"host's text", -1})) << unknown[i];
+    EXPECT_EQ(asked[unknown.size() + 1], infoA) << "no name: the playing song";
+    EXPECT_EQ(asked[unknown.size() + 2], infoA) << "the playing song by its name";
+    EXPECT_EQ(asked[unknown.size() + 3].lengthMs, infoA.lengthMs) << "GetLength is the playing song's";
+
+    // Undisturbed: the same audio as when nobody asks.
+    whilePlaying = nullptr;
+    useOutput("quiet.wav");
+    ASSERT_EQ(play(a).playResult, 0);
+    EXPECT_EQ(readFile(temp / "asked.wav"), readFile(temp / "quiet.wav"));
+    ASSERT_EQ(play(b).lengthMs, infoB.lengthMs);
+    EXPECT_EQ(record->GetLength(), infoB.lengthMs);
+
+    // Stopped, a is a file like any other; the cache sees it rewritten.
+    EXPECT_EQ(infoOf(a), infoA);
+    writeFile(a, velk::test::shortImsSong("NEW", 8));
+    const Info rewritten = infoOf(a);
+    EXPECT_EQ(rewritten.title, "NEW");
+    EXPECT_GT(rewritten.lengthMs, infoB.lengthMs);
+    useOutput("");
+    ASSERT_EQ(play(a).lengthMs, rewritten.lengthMs);
+    EXPECT_EQ(play(songs / "cut music.ims").playResult, -1) << "unknown length, no play";
+}
+
+TEST_F(PluginPlayback, FileInformationOfTheRealSongIsWhatPlayMeasures)
+{
+    VELK_REQUIRE_REAL_SONG(song, "go-_-go.ims");
+    char title[64] = "";
+    int length = -1;
+    record->GetFileInfo(song.string().c_str(), title, &length);
+    EXPECT_EQ(title, expectedTitle(song));
+    EXPECT_GT(length, 200000);
+    const SessionResult result = play(song, {{ScriptStep::Kind::stop, 0, 500}});
+    ASSERT_EQ(result.playResult, 0);
+    EXPECT_EQ(result.lengthMs, length);
+    EXPECT_EQ(record->GetLength(), length);
 }
 
 class PluginStress : public PluginPlayback {};

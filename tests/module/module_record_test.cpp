@@ -142,15 +142,31 @@ TEST(IsOurFile, LeavesTheFileClosed)
     EXPECT_EQ(std::remove(path.string().c_str()), 0);
 }
 
-TEST(GetFileInfo, WhileNothingPlaysLeavesTheTitleAndGivesTheLastLength)
+TEST(GetFileInfo, WhileNothingPlaysNoNameLeavesTheTitleAndGivesTheLastLength)
 {
     In_Module *record = winampGetInModule2();
-    char title[64] = "the host's own text";
-    int length = -1;
-    record->GetFileInfo("whatever.ims", title, &length);
-    EXPECT_STREQ(title, "the host's own text");
-    EXPECT_EQ(length, record->GetLength());
+    for (const char *name : {static_cast<const char *>(nullptr), ""}) {
+        char title[64] = "the host's own text";
+        int length = -2;
+        record->GetFileInfo(name, title, &length);
+        EXPECT_STREQ(title, "the host's own text");
+        EXPECT_EQ(length, record->GetLength());
+    }
     EXPECT_EQ(record->IsPaused(), 0);
+}
+
+TEST(GetFileInfo, AFileThatIsNoPlayableSongIsUnknown)
+{
+    TempDir dir;
+    writeFile(dir / "text.ims", "hello");
+    writeFile(dir / "head only.ims", realHead);
+    for (const char *name : {"text.ims", "head only.ims", "missing.ims"}) {
+        char title[64] = "the host's own text";
+        int length = 0;
+        winampGetInModule2()->GetFileInfo((dir / name).string().c_str(), title, &length);
+        EXPECT_STREQ(title, "the host's own text") << name;
+        EXPECT_EQ(length, -1) << name;
+    }
 }
 
 #ifndef _WIN32
