@@ -238,7 +238,15 @@ TEST(Velkrender, SaysWhatIsWrong)
     TempDir dir;
     writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
     EXPECT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 1);
-    EXPECT_NE(readText(dir / "stderr.txt").find("the instrument bank cannot be opened"), std::string::npos);
+    EXPECT_NE(readText(dir / "stderr.txt")
+                  .find("no instrument bank: looked for " + (dir / "tune.bnk").string() + " and " +
+                        (dir / "standard.bnk").string() + ", each in any case"),
+              std::string::npos)
+        << readText(dir / "stderr.txt");
+    EXPECT_EQ(run("--bank \"" + (dir / "absent.bnk").string() + "\" \"" + (dir / "tune.rol").string() + "\"", dir), 1);
+    EXPECT_NE(readText(dir / "stderr.txt").find("the instrument bank " + (dir / "absent.bnk").string() + " cannot be opened"),
+              std::string::npos)
+        << readText(dir / "stderr.txt");
     EXPECT_EQ(run("--rate 5 x.rol", dir), 2);
     EXPECT_NE(readText(dir / "stderr.txt").find("--rate must be 8000 to 192000"), std::string::npos);
     EXPECT_EQ(run("", dir), 2);
