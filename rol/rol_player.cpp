@@ -35,6 +35,9 @@ constexpr int tomTomToSnareSemitones = 7;
 constexpr int tomTomStartNote = 36 - 12;
 constexpr int snareDrumStartNote = 43 - 12;
 
+// A bend is counted in steps of a twenty-fifth of a semitone.
+constexpr int bendStepsPerSemitone = 25;
+
 int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 int floorMod(int a, int b) { return a - floorDiv(a, b) * b; }
 
@@ -47,6 +50,37 @@ int attenuationOf(float multiplier)
     if (!(exact > static_cast<double>(INT_MIN) - 1.0 && exact < static_cast<double>(INT_MAX) + 1.0))
         return 0;
     return static_cast<int>(exact);
+}
+
+// F-numbers of each note bent up by 0..24 steps: the unbent ones times
+// 2^(steps/300), rounded.
+const std::array<std::array<int, 12>, bendStepsPerSemitone> &bentFrequencyNumbers()
+{
+    static const auto table = [] {
+        std::array<std::array<int, 12>, bendStepsPerSemitone> t{};
+        for (int step = 0; step < bendStepsPerSemitone; ++step)
+            for (int n = 0; n < 12; ++n)
+                t[step][n] = static_cast<int>(
+                    std::lround(frequencyNumbers[n] * std::exp2(step / (12.0 * bendStepsPerSemitone))));
+        return t;
+    }();
+    return table;
+}
+
+// The steps a pitch variation bends by, as AdPlug 2.3.3 reckons them: 1.0
+// is none; otherwise 8191 x variation (float arithmetic, truncated) is a
+// 14-bit bend around 2000h, whose distance from 2000h times 25 steps is
+// divided by 2000h, rounding down (its unsigned division does). So 0.0 bends
+// a whole semitone down and 2.0 24 steps up. Variations beyond 0..2 (where
+// its conversion is undefined or leaves the semitone's range) are held to
+// it, and one that is not a number bends nothing.
+int bendStepsOf(float variation)
+{
+    if (variation == 1.0f || std::isnan(variation))
+        return 0;
+    const float held = std::clamp(variation, 0.0f, 2.0f);
+    const int bend = static_cast<int>((0x3fff >> 1) * held);
+    return floorDiv((bend - 0x2000) * bendStepsPerSemitone, 0x2000);
 }
 
 } // namespace
@@ -102,6 +136,8 @@ void RolPlayer::rewind(int)
     voices_.fill(VoiceState{});
     keyBlockFrequency_.fill(0);
     rhythm_ = 0;
+    channelNote_.fill(0);
+    bendSteps_.fill(0);
 
     opl->init();
     opl->write(opl2::regTestAndWaveEnable, opl2::waveformSelectEnable);
@@ -152,10 +188,6 @@ void RolPlayer::playVoice(int v)
         setVolume(v, voice.volumes[state.nextVolume].value);
         ++state.nextVolume;
     }
-    // Pitch bends are stepped over: they change nothing that sounds.
-    if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == tick_)
-        ++state.nextPitch;
-
     if (state.ticksLeft == 0) {
         if (state.nextNote == voice.notes.size()) {
             keyOff(v);
@@ -166,6 +198,13 @@ void RolPlayer::playVoice(int v)
         startNote(v, note.note);
         // Durations of 0 (and the meaningless negative ones) last one tick.
         state.ticksLeft = std::max<int>(1, note.duration);
+    }
+    // A bend takes the note just started. Without bends, and on the rhythm
+    // section, pitch events are stepped over.
+    if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == tick_) {
+        if (pitchBends_ && !isPercussion(v))
+            bendNote(v, voice.pitches[state.nextPitch].value);
+        ++state.nextPitch;
     }
     --state.ticksLeft;
 }
@@ -256,11 +295,26 @@ void RolPlayer::keyOff(int v)
     opl->write(opl2::regKeyBlockFrequency + v, keyBlockFrequency_[v]);
 }
 
-// Note 0 is C of block 0; blocks wrap modulo 8, notes below 0 included.
+// Tunes the channel's note anew with the new bend, keyed as it is: also a
+// channel that is silent, or that has played nothing yet (note 0).
+void RolPlayer::bendNote(int v, float variation)
+{
+    bendSteps_[v] = bendStepsOf(variation);
+    setPitch(v, channelNote_[v], (keyBlockFrequency_[v] & opl2::keyOnBit) != 0);
+}
+
+// Note 0 is C of block 0; blocks wrap modulo 8, notes below 0 included. The
+// channel's bend moves the note by whole semitones down and steps up; a bent
+// note is held within the chip's 96 notes, as AdPlug holds it.
 void RolPlayer::setPitch(int channel, int note, bool keyOn)
 {
-    const int frequency = frequencyNumbers[floorMod(note, 12)];
-    const int block = floorMod(floorDiv(note, 12), 8);
+    channelNote_[channel] = note;
+    const int steps = bendSteps_[channel];
+    int bent = note + floorDiv(steps, bendStepsPerSemitone);
+    if (steps != 0)
+        bent = std::clamp(bent, 0, 8 * 12 - 1);
+    const int frequency = bentFrequencyNumbers()[floorMod(steps, bendStepsPerSemitone)][floorMod(bent, 12)];
+    const int block = floorMod(floorDiv(bent, 12), 8);
     keyBlockFrequency_[channel] =
         static_cast<std::uint8_t>((keyOn ? opl2::keyOnBit : 0) | block << 2 | (frequency >> 8));
     opl->write(opl2::regFrequencyLow + channel, frequency & 0xFF);

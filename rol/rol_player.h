@@ -47,6 +47,12 @@ public:
     static constexpr float minRefresh = 0.25f;
     static constexpr float maxRefresh = 12500.0f;
 
+    // With bends on, the song's pitch events bend the notes of its melodic
+    // voices as AdPlug 2.3.3's ROL player bends them: by up to a semitone
+    // down or up, in steps of a twenty-fifth of a semitone. Off (as the
+    // plug-in plays), pitch events are stepped over and change nothing.
+    void setPitchBends(bool on) { pitchBends_ = on; }
+
     // What the last load found (for messages) and the song it read.
     rol::SongReadStatus loadStatus() const { return loadStatus_; }
     const rol::SongData &song() const { return song_; }
@@ -71,6 +77,7 @@ private:
     void startNote(int voice, int note);
     void keyOff(int voice);
     void setPitch(int channel, int note, bool keyOn);
+    void bendNote(int voice, float variation);
     int outputSlot(int voice) const;
     bool isPercussion(int voice) const;  // a voice of the rhythm section
     void writeRhythm();
@@ -86,6 +93,9 @@ private:
     std::array<VoiceState, rol::maxVoices> voices_{};
     std::array<std::uint8_t, 9> keyBlockFrequency_{};  // B0h..B8h as last written
     std::uint8_t rhythm_ = 0;                          // BDh as last written
+    bool pitchBends_ = false;
+    std::array<int, 9> channelNote_{};  // the note each channel was last tuned to
+    std::array<int, 9> bendSteps_{};    // each channel's bend, in 25ths of a semitone
 };
 
 } // namespace velk

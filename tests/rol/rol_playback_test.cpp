@@ -303,5 +303,33 @@ TEST(RolPlayback, RewindStartsOver)
     EXPECT_EQ(ticks[2][7], (RegisterWrite{0x43, 0x40}));
 }
 
+TEST(RolPlayback, PitchEventsBendOnlyWhenBendsAreOn)
+{
+    rol::Song song = emptySong();
+    setNotes(song.voices[0], {{60, 3}, {62, 3}});
+    // A semitone down, none, 24 steps up, then held on into the next note.
+    song.voices[0].pitches = {{1, 0.0f}, {2, 1.0f}, {3, 2.0f}};
+    for (bool bends : {false, true}) {
+        SCOPED_TRACE(bends ? "bends on" : "bends off");
+        PlayerRig rig;
+        rig.player.setPitchBends(bends);
+        ASSERT_TRUE(rig.load(song, testBank()));
+        const auto ticks = rig.play(4);
+        // C of block 4 (340 = 154h) keyed on; D (385 = 181h).
+        EXPECT_EQ(ticks[0], (Writes{{0xB0, 0x00}, {0xA0, 0x54}, {0xB0, 0x31}}));
+        if (!bends) {
+            for (int t : {1, 2})
+                EXPECT_TRUE(ticks[t].empty()) << "tick " << t;
+            EXPECT_EQ(ticks[3], (Writes{{0xB0, 0x11}, {0xA0, 0x81}, {0xB0, 0x31}}));
+            continue;
+        }
+        // B of block 3 (647 = 287h), the C again, then D 24 steps up:
+        // 385 x 2^(24/300) = 407.
+        EXPECT_EQ(ticks[1], (Writes{{0xA0, 0x87}, {0xB0, 0x2E}}));
+        EXPECT_EQ(ticks[2], (Writes{{0xA0, 0x54}, {0xB0, 0x31}}));
+        EXPECT_EQ(ticks[3], (Writes{{0xB0, 0x11}, {0xA0, 0x81}, {0xB0, 0x31}, {0xA0, 0x97}, {0xB0, 0x31}}));
+    }
+}
+
 } // namespace
 } // namespace velk::test

@@ -217,6 +217,63 @@ TEST(Velkrender, TheRealSongFillsEveryChannelAtFullLevelInEveryFormat)
     expectVelkrenderHearsOneChip(ims, "--rate 22050", dir);
 }
 
+TEST(Velkrender, EveryEmulatorPlaysOneChipOnBothSpeakersInEveryFormat)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeDemoSong(dir.path()));
+    for (const char *emulator : {"satoh", "nuked", "woody", "ken"}) {
+        SCOPED_TRACE(emulator);
+        expectVelkrenderHearsOneChip(dir / "demo.ims", std::string("--emu ") + emulator, dir);
+    }
+}
+
+TEST(Velkrender, PitchBendsChangeOnlyTheFrequenciesOfTheRealSong)
+{
+    VELK_REQUIRE_REAL_SONG(ims, "go-_-go.ims");
+    TempDir dir;
+    const std::string song = " \"" + ims.string() + "\"";
+    ASSERT_EQ(run("--regs -o \"" + (dir / "plain.txt").string() + "\"" + song, dir), 0);
+    ASSERT_EQ(run("--pitch --regs -o \"" + (dir / "bent.txt").string() + "\"" + song, dir), 0);
+    // Lines "tick register value": bends add and change writes of A0h..B8h.
+    auto others = [](const std::string &text) {
+        std::istringstream in(text);
+        std::string line, kept;
+        int frequencyWrites = 0;
+        while (std::getline(in, line)) {
+            const std::size_t reg = line.find(' ') + 1;
+            if (line[reg] == 'A' || (line[reg] == 'B' && line[reg + 1] != 'D'))
+                ++frequencyWrites;
+            else
+                kept += line + "\n";
+        }
+        return std::make_pair(kept, frequencyWrites);
+    };
+    const auto plain = others(readText(dir / "plain.txt"));
+    const auto bent = others(readText(dir / "bent.txt"));
+    EXPECT_EQ(bent.first, plain.first);
+    EXPECT_GT(bent.second, plain.second + 1000) << "the song bends its notes a great deal";
+    expectVelkrenderHearsOneChip(ims, "--rate 11025 --pitch", dir);
+}
+
+TEST(Velkrender, RefusesAnUnknownEmulatorAndAnEmulatorForRegisterLists)
+{
+    TempDir dir;
+    writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
+    writeFile(dir / "standard.bnk", soundBank());
+    const std::string song = " \"" + (dir / "tune.rol").string() + "\"";
+    EXPECT_EQ(run("--emu opl3" + song, dir), 2);
+    EXPECT_NE(readText(dir / "stderr.txt").find("unknown emulator opl3 (satoh, nuked, woody or ken)"),
+              std::string::npos)
+        << readText(dir / "stderr.txt");
+    EXPECT_EQ(run("--emu" + song, dir), 2) << "the song is no emulator's name";
+    EXPECT_EQ(run("--regs --emu nuked" + song, dir), 2);
+    EXPECT_NE(readText(dir / "stderr.txt").find("--regs renders none"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tune.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "tune.txt"));
+    // Bends change register writes, so --pitch lists them.
+    EXPECT_EQ(run("--regs --pitch" + song, dir), 0) << readText(dir / "stderr.txt");
+}
+
 TEST(Velkrender, ListsRegisterWritesByTick)
 {
     TempDir dir;

@@ -1,6 +1,6 @@
 // velkrender: renders ROL songs, or IMS songs converted in process, through
-// the Velk engine and AdPlug's OPL2 emulator to WAV files, or lists the chip
-// register writes they make.
+// the Velk engine and one of AdPlug's OPL2 emulators to WAV files, or lists
+// the chip register writes they make.
 #include <binio.h>
 #include <binstr.h>
 #include <fprovide.h>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,9 +27,9 @@
 #include "imsplayer/title_decoding.h"
 #include "platform/euckr_to_utf8.h"
 #include "rol/bank_choice.h"
-#include "rol/opl2_chip.h"
 #include "rol/path_exists.h"
 #include "rol/rol_player.h"
+#include "tools/velkrender/emulator_choice.h"
 #include "tools/velkrender/register_log.h"
 #include "tools/velkrender/render_loop.h"
 #include "tools/velkrender/song_files.h"
@@ -39,7 +40,7 @@ namespace {
 using velk::render::AudioFormat;
 
 constexpr char usage[] =
-    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--regs]\n"
+    "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--emu NAME] [--pitch] [--regs]\n"
     "                  [-o OUT | --out-dir DIR] SONG...\n"
     "  Renders each SONG (a .rol song, or a .ims song, converted first) to a WAV\n"
     "  file (16-bit stereo 44100 Hz unless told otherwise), by default SONG with\n"
@@ -53,6 +54,11 @@ constexpr char usage[] =
     "  --rate HZ    sample rate, 8000 to 192000\n"
     "  --mono       one channel\n"
     "  --8bit       8-bit unsigned samples\n"
+    "  --emu NAME   the OPL2 emulator: satoh (AdPlug's CEmuopl, what the plug-in\n"
+    "               plays; the default), nuked (Nuked OPL3, the most faithful to\n"
+    "               the chip), woody (DOSBox's) or ken (Ken Silverman's)\n"
+    "  --pitch      bend notes by the songs' pitch events (the plug-in leaves\n"
+    "               them silent)\n"
     "  --regs       write the chip's register writes instead, one line each:\n"
     "               tick (decimal, \"-\" for the rewind before tick 0), register\n"
     "               and value (hex); by default to SONG with the extension .txt,\n"
@@ -69,6 +75,9 @@ struct Options {
     std::string output;
     std::string outDir;
     AudioFormat format;
+    velk::render::Emulator emulator = velk::render::Emulator::satoh;
+    bool emulatorChosen = false;
+    bool pitchBends = false;
     bool regs = false;
 };
 
@@ -120,6 +129,19 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
             options.format.stereo = false;
         } else if (arg == "--8bit") {
             options.format.sixteenBit = false;
+        } else if (arg == "--emu") {
+            std::string name;
+            if (!value(name))
+                return false;
+            const std::optional<velk::render::Emulator> emulator = velk::render::emulatorNamed(name);
+            if (!emulator) {
+                error = "unknown emulator " + name + " (" + velk::render::emulatorNames + ")";
+                return false;
+            }
+            options.emulator = *emulator;
+            options.emulatorChosen = true;
+        } else if (arg == "--pitch") {
+            options.pitchBends = true;
         } else if (arg == "--regs") {
             options.regs = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -138,6 +160,10 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
     }
     if (!options.output.empty() && !options.outDir.empty()) {
         error = "-o and --out-dir exclude each other";
+        return false;
+    }
+    if (options.regs && options.emulatorChosen) {
+        error = "--emu chooses what renders the sound; --regs renders none";
         return false;
     }
     if (options.output == "-" && !options.regs) {
@@ -215,6 +241,7 @@ std::unique_ptr<CPlayer> loadSong(const Options &options, const std::string &son
 {
     const CProvider_Filesystem files;
     auto player = std::make_unique<velk::RolPlayer>(&chip);
+    player->setPitchBends(options.pitchBends);
     outcome.ims = isImsSong(song);
     if (outcome.ims) {
         if (!loadImsSong(song, options.bank, *player, outcome.title, outcome.error))
@@ -287,7 +314,7 @@ SongOutcome renderWav(const Options &options, const std::string &song, const std
     SongOutcome outcome;
     outcome.output = path;
     const AudioFormat &format = options.format;
-    const std::unique_ptr<CEmuopl> chip = velk::makeOpl2Chip(format.rate, format.sixteenBit, format.stereo);
+    const std::unique_ptr<Copl> chip = velk::render::makeChip(options.emulator, format);
     std::unique_ptr<CPlayer> player = loadSong(options, song, *chip, outcome);
     if (!player)
         return outcome;
