@@ -1,7 +1,9 @@
 // How fast the plug-in starts and renders: the time from Play to the first
 // block written, and a whole song rendered through the plug-in (conversion,
 // length measurement and rendering, at the host's fastest clock) against
-// velkrender rendering the converted song directly. Figures from one run.
+// velkrender rendering the converted song directly, and both against
+// CEmuopl alone, as the one OPL2 chip they play on, replaying the register
+// writes the engine makes for the song at their frames. Figures from one run.
 //
 // usage: plugin_bench [PLUGIN SONG [VELKRENDER]]
 #include <algorithm>
@@ -9,16 +11,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
+
+#include <fprovide.h>
 
 #include "host/end_of_song_receiver.h"
 #include "host/host_members.h"
 #include "host/host_output.h"
 #include "host/playback_session.h"
 #include "host/plugin_library.h"
+#include "rol/opl2_chip.h"
+#include "rol/rol_player.h"
+#include "tools/velkrender/render_loop.h"
+
+#include "bench/register_replay.h"
 
 namespace {
 
@@ -150,6 +160,24 @@ int main(int argc, char **argv)
             return 1;
         }
     }
+    // The song's register writes at their frames, from the engine on the
+    // chip the plug-in makes, for the chip to replay alone.
+    const std::unique_ptr<CEmuopl> chip = velk::makeOpl2Chip(44100, true, true);
+    std::vector<velk::bench::TimedWrite> writes;
+    std::vector<std::uint8_t> pcm;
+    std::uint64_t songFrames = 0;
+    if (compare) {
+        velk::bench::TapOpl tap(*chip);
+        velk::RolPlayer player(&tap);
+        if (!player.load((work / "song.rol").string(), CProvider_Filesystem())) {
+            std::fprintf(stderr, "plugin_bench: the converted song does not load\n");
+            return 1;
+        }
+        velk::render::renderSong(player, tap, velk::render::AudioFormat{}, [](const std::uint8_t *, std::size_t) {});
+        writes = tap.writes;
+        songFrames = tap.frame;
+        pcm.resize(songFrames * 4);
+    }
     const std::string direct = shellQuoted(velkrender) + " --bank " + shellQuoted(work / "song.bnk") + " -o " +
                                shellQuoted(work / "velkrender.wav") + " " + shellQuoted(work / "song.rol") +
                                " > /dev/null";
@@ -158,7 +186,7 @@ int main(int argc, char **argv)
     // the medians are compared.
     const int rounds = 5;
     int lengthMs = 0;
-    std::vector<double> pluginMs, directMs, pluginCpuMs, directCpuMs;
+    std::vector<double> pluginMs, directMs, pluginCpuMs, directCpuMs, chipMs, chipCpuMs;
     for (int round = 0; round < rounds; ++round) {
         double cpu = cpuMsAll();
         pluginMs.push_back(measureWholeSong(module, receiver, song, (work / "plugin.wav").string(), lengthMs));
@@ -173,6 +201,12 @@ int main(int argc, char **argv)
         }
         directMs.push_back(msSince(start, Clock::now()));
         directCpuMs.push_back(cpuMs(RUSAGE_CHILDREN) - cpu);
+
+        cpu = cpuMs(RUSAGE_SELF);
+        const auto chipStart = Clock::now();
+        velk::bench::replayWrites(*chip, writes, songFrames, 4, pcm);
+        chipMs.push_back(msSince(chipStart, Clock::now()));
+        chipCpuMs.push_back(cpuMs(RUSAGE_SELF) - cpu);
     }
     module.Quit();
     const double pluginMedian = median(pluginMs);
@@ -194,6 +228,14 @@ int main(int argc, char **argv)
                 "fastest rounds (target: at most 1.05)\n",
                 median(pluginCpuMs) / median(directCpuMs), pluginMedian / directMedian,
                 *std::min_element(pluginMs.begin(), pluginMs.end()) / *std::min_element(directMs.begin(), directMs.end()));
+    const double chipMedian = median(chipMs);
+    std::printf("CEmuopl alone, one chip, replaying the song's %zu register writes at their frames: median %.0f ms "
+                "(min %.0f), processor time %.0f ms\n",
+                writes.size(), chipMedian, *std::min_element(chipMs.begin(), chipMs.end()), median(chipCpuMs));
+    std::printf("against CEmuopl alone (processor times, wall-time medians; target: at most 1.05): plug-in %.3f, "
+                "%.3f; velkrender %.3f, %.3f\n",
+                median(pluginCpuMs) / median(chipCpuMs), pluginMedian / chipMedian,
+                median(directCpuMs) / median(chipCpuMs), directMedian / chipMedian);
     fs::remove_all(work);
     return 0;
 }

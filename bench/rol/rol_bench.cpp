@@ -13,6 +13,7 @@
 //   rol_bench [song.ims song.bnk]
 
 #include <emuopl.h>
+#include <binstr.h>
 #include <fprovide.h>
 
 #include <algorithm>
@@ -28,8 +29,10 @@
 #include "converter/conversion.h"
 #include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
+#include "tools/velkrender/emulator_choice.h"
 #include "tools/velkrender/render_loop.h"
 
+#include "bench/register_replay.h"
 #include "bench/timing.h"
 
 namespace {
@@ -42,32 +45,6 @@ std::vector<std::uint8_t> readFile(const fs::path &path)
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-// Passes writes on to a chip and keeps them, with the frame they came at.
-class TapOpl : public Copl {
-public:
-    struct Write {
-        std::uint64_t frame;
-        int reg, value;
-    };
-    explicit TapOpl(Copl &chip) : chip_(chip) {}
-    void write(int reg, int value) override
-    {
-        writes.push_back({frame, reg, value});
-        chip_.write(reg, value);
-    }
-    void init() override { chip_.init(); }
-    void update(short *buf, int samples) override
-    {
-        chip_.update(buf, samples);
-        frame += static_cast<std::uint64_t>(samples);
-    }
-    std::vector<Write> writes;
-    std::uint64_t frame = 0;
-
-private:
-    Copl &chip_;
-};
 
 // Forwards to the engine and keeps the time its updates take.
 class TimedPlayer : public CPlayer {
@@ -149,7 +126,7 @@ int main(int argc, char **argv)
     constexpr int block = 4096;
     std::vector<double> withEngine, inEngine, idle, replay;
     std::uint64_t songFrames = 0;
-    std::vector<TapOpl::Write> writes;
+    std::vector<TimedWrite> writes;
     for (int round = 0; round < rounds; ++round) {
         player.rewind(0);
         tap.writes.clear();
@@ -173,18 +150,7 @@ int main(int argc, char **argv)
         idle.push_back(milliseconds(Clock::now() - start));
 
         start = Clock::now();
-        chip.init();
-        std::size_t next = 0;
-        for (std::uint64_t done = 0; done < songFrames;) {
-            while (next < writes.size() && writes[next].frame == done) {
-                chip.write(writes[next].reg, writes[next].value);
-                ++next;
-            }
-            const std::uint64_t until = next < writes.size() ? writes[next].frame : songFrames;
-            const int n = static_cast<int>(std::min<std::uint64_t>({block, songFrames - done, until - done}));
-            chip.update(reinterpret_cast<short *>(pcm.data() + done * 4), n);
-            done += static_cast<std::uint64_t>(n);
-        }
+        replayWrites(chip, writes, songFrames, 4, pcm);
         replay.push_back(milliseconds(Clock::now() - start));
     }
     auto best = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
@@ -204,5 +170,29 @@ int main(int argc, char **argv)
     std::printf("engine's share of rendering: %.2f%% (median over rounds of its updates' time within the same "
                 "rendering; target under 5%%)\n",
                 shares[shares.size() / 2]);
+
+    // Each emulator velkrender offers, one OPL2 on both speakers, rendering
+    // the same song through the engine; the emulators take turns.
+    const velk::render::Emulator emulators[] = {velk::render::Emulator::satoh, velk::render::Emulator::nuked,
+                                                velk::render::Emulator::woody, velk::render::Emulator::ken};
+    const char *names[] = {"satoh", "nuked", "woody", "ken"};
+    std::vector<double> emulatorMs[4];
+    for (int round = 0; round < 3; ++round)
+        for (int e = 0; e < 4; ++e) {
+            const std::unique_ptr<Copl> other = velk::render::makeChip(emulators[e], format);
+            velk::RolPlayer otherPlayer(other.get());
+            binisstream rol(const_cast<std::uint8_t *>(converted.rol.data()), converted.rol.size());
+            rol.setFlag(binio::BigEndian, false);
+            rol.setFlag(binio::FloatIEEE);
+            if (!otherPlayer.loadSong(rol, bankPath.string(), CProvider_Filesystem()))
+                return 1;
+            frames = 0;
+            const auto start = Clock::now();
+            velk::render::renderSong(otherPlayer, *other, format, keep);
+            emulatorMs[e].push_back(milliseconds(Clock::now() - start));
+        }
+    std::printf("each emulator through the engine, the whole song, best of 3 (ratio to satoh):\n");
+    for (int e = 0; e < 4; ++e)
+        std::printf("  %-6s %8.2f ms  %.2fx\n", names[e], best(emulatorMs[e]), best(emulatorMs[e]) / best(emulatorMs[0]));
     return 0;
 }
