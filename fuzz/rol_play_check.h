@@ -59,9 +59,10 @@ inline PlayOutcome loadAndPlayRol(Bytes song, Bytes bank, int maxTicks)
     for (int ticks = 0; ticks < maxTicks; ++ticks) {
         require(rateInBounds(), "the tick rate stays within the engine's bounds");
         const bool more = player.update();
-        for (const test::RegisterWrite &w : opl.take())
+        for (const test::RegisterWrite &w : opl.writes)
             require(isOpl2Register(w.reg) && w.value >= 0 && w.value <= 0xFF,
                     "the engine writes only OPL2 registers and byte values");
+        opl.writes.clear();  // keeps its room: no allocation per tick
         if (!more) {
             require(ticks <= endTick, "playback ends within the song's end tick");
             return PlayOutcome::ended;
