@@ -36,6 +36,7 @@ function(velk_add_test name)
     add_test(NAME "${VELK_TEST_PREFIX}${name}" COMMAND ${name})
     set_tests_properties("${VELK_TEST_PREFIX}${name}" PROPERTIES TIMEOUT ${T_TIMEOUT})
   else()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${T_TIMEOUT})
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${VELK_TEST_PREFIX}"
+                         PROPERTIES TIMEOUT ${T_TIMEOUT})
   endif()
 endfunction()
