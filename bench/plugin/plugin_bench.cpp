@@ -3,7 +3,11 @@
 // length measurement and rendering, at the host's fastest clock) against
 // velkrender rendering the converted song directly, and both against
 // CEmuopl alone, as the one OPL2 chip they play on, replaying the register
-// writes the engine makes for the song at their frames. Figures from one run.
+// writes the engine makes for the song at their frames. Each is measured
+// twice: writing its WAV file, and into nothing (the plug-in into an output
+// that keeps nothing, velkrender into /dev/null), since writing 39 MB costs
+// the kernel alone about as much as the margin being measured, and the chip
+// replays into memory. Figures from one run.
 //
 // usage: plugin_bench [PLUGIN SONG [VELKRENDER]]
 #include <algorithm>
@@ -178,29 +182,41 @@ int main(int argc, char **argv)
         songFrames = tap.frame;
         pcm.resize(songFrames * 4);
     }
-    const std::string direct = shellQuoted(velkrender) + " --bank " + shellQuoted(work / "song.bnk") + " -o " +
-                               shellQuoted(work / "velkrender.wav") + " " + shellQuoted(work / "song.rol") +
-                               " > /dev/null";
+    const auto velkrenderTo = [&](const std::string &out) {
+        return shellQuoted(velkrender) + " --bank " + shellQuoted(work / "song.bnk") + " -o " + out + " " +
+               shellQuoted(work / "song.rol") + " > /dev/null";
+    };
+    const std::string direct = velkrenderTo(shellQuoted(work / "velkrender.wav"));
+    const std::string directToNothing = velkrenderTo("/dev/null");
 
     // Rounds alternate between the two, so that both see the same machine;
     // the medians are compared.
     const int rounds = 5;
     int lengthMs = 0;
     std::vector<double> pluginMs, directMs, pluginCpuMs, directCpuMs, chipMs, chipCpuMs;
+    std::vector<double> pluginToNothingCpuMs, directToNothingCpuMs;
+    const auto timeVelkrender = [&](const std::string &command, std::vector<double> *wallMs, std::vector<double> &cpuTimes) {
+        const double cpu = cpuMs(RUSAGE_CHILDREN);
+        const auto start = Clock::now();
+        if (run(command) != 0) {
+            std::fprintf(stderr, "plugin_bench: velkrender failed\n");
+            std::exit(1);
+        }
+        if (wallMs)
+            wallMs->push_back(msSince(start, Clock::now()));
+        cpuTimes.push_back(cpuMs(RUSAGE_CHILDREN) - cpu);
+    };
     for (int round = 0; round < rounds; ++round) {
         double cpu = cpuMsAll();
         pluginMs.push_back(measureWholeSong(module, receiver, song, (work / "plugin.wav").string(), lengthMs));
         pluginCpuMs.push_back(cpuMsAll() - cpu);
         if (!compare)
             continue;
-        cpu = cpuMs(RUSAGE_CHILDREN);
-        const auto start = Clock::now();
-        if (run(direct) != 0) {
-            std::fprintf(stderr, "plugin_bench: velkrender failed\n");
-            return 1;
-        }
-        directMs.push_back(msSince(start, Clock::now()));
-        directCpuMs.push_back(cpuMs(RUSAGE_CHILDREN) - cpu);
+        cpu = cpuMsAll();
+        measureWholeSong(module, receiver, song, "", lengthMs);
+        pluginToNothingCpuMs.push_back(cpuMsAll() - cpu);
+        timeVelkrender(direct, &directMs, directCpuMs);
+        timeVelkrender(directToNothing, nullptr, directToNothingCpuMs);
 
         cpu = cpuMs(RUSAGE_SELF);
         const auto chipStart = Clock::now();
@@ -236,6 +252,10 @@ int main(int argc, char **argv)
                 "%.3f; velkrender %.3f, %.3f\n",
                 median(pluginCpuMs) / median(chipCpuMs), pluginMedian / chipMedian,
                 median(directCpuMs) / median(chipCpuMs), directMedian / chipMedian);
+    std::printf("into nothing, processor time: plug-in median %.0f ms, velkrender median %.0f ms; against CEmuopl "
+                "alone (target: at most 1.05): plug-in %.3f, velkrender %.3f\n",
+                median(pluginToNothingCpuMs), median(directToNothingCpuMs),
+                median(pluginToNothingCpuMs) / median(chipCpuMs), median(directToNothingCpuMs) / median(chipCpuMs));
     fs::remove_all(work);
     return 0;
 }
