@@ -6,6 +6,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
+# Each phase's heading says how long the run has taken so far.
+phase() { printf '== %s (at %dm%02ds)\n' "$1" $((SECONDS / 60)) $((SECONDS % 60)); }
+
+phase "installing what is missing"
 bash tools/bootstrap.sh
 source tools/preset.sh
 
@@ -32,7 +36,7 @@ done
 jobs=$(nproc)
 configs=(native tsan win64 win32)
 for preset in "${configs[@]}"; do
-  echo "== building $preset"
+  phase "building $preset"
   options=()
   case "$preset" in win32 | win64) options=(-DVELK_WINE="${wine[$preset]}") ;; esac
   configure_preset "$preset" "${options[@]}"
@@ -55,7 +59,7 @@ declare -A what=(
   [win64]="x86_64 Windows under wine64"
   [win32]="i686 Windows, the release target, under 32-bit Wine"
 )
-echo "== suites in this run (ctest's label summary at the end counts those that ran)"
+phase "suites in this run (ctest's label summary at the end counts those that ran)"
 for preset in "${configs[@]}"; do
   count=$(ctest --test-dir "build/$preset" -N | sed -n 's/^Total Tests: //p')
   note=${what[$preset]}
@@ -65,18 +69,23 @@ done
 
 # The release package from the win32 build just made (nothing is rebuilt),
 # checked against the DLL that the tests inspect.
-echo "== packaging the release"
+phase "packaging the release"
 package_status=0
 zip=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package.sh | tail -n 1) &&
   python3 tests/plugin_dll/check_package.py i686-w64-mingw32-objdump build/win32/module/in_velk.dll "$zip" ||
   package_status=1
 
+phase "running every suite"
 ctest_status=0
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600 || ctest_status=$?
 
 # About 20 s per target (plus the clang build): a failing input fails CI
 # and is kept in fuzz/crashes/.
-bash tools/fuzz.sh 20 --committed
+phase "fuzzing each target for 20 s"
+fuzz_status=0
+bash tools/fuzz.sh 20 --committed || fuzz_status=$?
+phase "done"
 
 [ "$package_status" = 0 ] || echo "!! the release package failed its check (above, under == packaging)" >&2
-[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ]
+[ "$fuzz_status" = 0 ] || echo "!! a fuzz target failed (above, its row in the table)" >&2
+[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ]
