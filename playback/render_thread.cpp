@@ -83,7 +83,13 @@ private:
     {
         if (c_.seekTargetMs_.load() == -1)
             return;
-        const float target = static_cast<float>(c_.seekTargetMs_.exchange(-1));
+        moveTo(static_cast<float>(c_.seekTargetMs_.exchange(-1)));
+    }
+
+    // Steps the player to the first tick at or past `target` (from the start
+    // when that lies behind) and restarts the output at the time reached.
+    void moveTo(float target)
+    {
         float position = c_.positionMs_.load(std::memory_order_relaxed);
         if (target < position) {
             player_.rewind(c_.subsong_);
@@ -96,13 +102,23 @@ private:
         output_.Flush(wholeMs(position));
     }
 
-    // What the output had buffered is dropped; the output restarts at the
-    // time being heard, and rendering goes on where it was.
+    // What the output had buffered is dropped and the output restarts at the
+    // time being heard. Rendering then goes on from that time as well, not
+    // from where it had got to: otherwise the resumed song would skip what
+    // was dropped (as much as the output buffers, seconds in some players)
+    // and the clock would trail the music for the rest of the song. A seek
+    // the host asks for during the pause takes the place of that return.
     void holdWhilePaused()
     {
-        output_.Flush(output_.GetOutputTime());
+        const int heardMs = output_.GetOutputTime();
+        const bool dropped = output_.GetWrittenTime() > heardMs;
+        output_.Flush(heardMs);
         while (c_.paused_ && c_.playing_)
             sleepMs(renderPollMs);
+        if (dropped && c_.playing_ && c_.seekTargetMs_.load() == -1) {
+            moveTo(static_cast<float>(heardMs));
+            songEnded_ = false;  // what remained of the song plays again
+        }
     }
 
     // The tick balance counts frames x Hz: a tick adds the sample rate, each
