@@ -12,6 +12,7 @@
 
 #include "common/bytes.h"
 #include "common/file_search.h"
+#include "common/whole_file.h"
 #include "converter/conversion.h"
 #include "converter/output_file.h"
 #include "converter/song_names.h"
@@ -64,21 +65,6 @@ long readTicksPerBeat(std::FILE *in)
     return negative ? -value : value;
 }
 
-bool readFile(const std::string &path, Bytes &bytes)
-{
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    bytes.clear();
-    std::uint8_t block[65536];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes.insert(bytes.end(), block, block + got);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return !failed;
-}
-
 bool writeFile(const std::string &path, const Bytes &bytes)
 {
     std::FILE *f = openOutputFile(path);
@@ -120,7 +106,7 @@ int main(int argc, char **argv)
         const std::string base = songBase(match.name);
         std::printf("\n Loading  %s.IMS", base.c_str());
         std::fflush(stdout);
-        if (!readFile(match.path, ims))
+        if (!readWholeFile(match.path, ims))
             return failWithUsage();
         const ConversionResult result = convertImsToRol(ims, static_cast<int>(ticksPerBeat));
         switch (result.outcome) {

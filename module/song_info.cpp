@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "common/whole_file.h"
 #include "converter/conversion.h"
 #include "imsplayer/title_decoding.h"
 #include "module/ims_file_test.h"
@@ -36,20 +37,6 @@ private:
     // Version, signature, no names in use, name list and records at 0.
     static inline std::uint8_t header_[20] = {};
 };
-
-bool readWholeFile(const char *fileName, Bytes &bytes)
-{
-    std::FILE *file = std::fopen(fileName, "rb");
-    if (!file)
-        return false;
-    std::uint8_t block[16384];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        bytes.insert(bytes.end(), block, block + got);
-    const bool complete = !std::ferror(file);
-    std::fclose(file);
-    return complete;
-}
 
 } // namespace
 
