@@ -2,8 +2,9 @@
 # The main job: plays the bundled demo song through the plug-in, the way the
 # player does, and writes demo.wav in the repository's top folder. velkhost
 # stands in for the player. It loads the i686 in_velk.dll, the one a Winamp
-# user installs, under 32-bit Wine where that can start a program; else the
-# x86_64 in_velk.dll under wine64; else the Linux module in_velk.so.
+# user installs, under 32-bit Wine where this machine can start it (some
+# kernels cannot start 32-bit programs at all); else the x86_64 in_velk.dll
+# under wine64; else the Linux module in_velk.so.
 # Installs what is missing and builds only what the demo needs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,12 +21,16 @@ cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
 targets=(demo_song demo_bank)
 song="$native/demo/demo.ims"
 
+# tools/wine_probe.py tells whether this machine can start each DLL's host
+# (some kernels cannot start 32-bit programs at all), and why not.
 target=
 for candidate in win32 win64; do
-  if VELK_WINE_ARCH=$candidate tools/wine-run.sh cmd /c exit >/dev/null 2>&1; then
+  probe=$(python3 tools/wine_probe.py "$candidate")
+  if [ "$probe" = run ]; then
     target=$candidate
     break
   fi
+  echo "== the $candidate in_velk.dll cannot play here: ${probe#not-run }"
 done
 
 case "$target" in
