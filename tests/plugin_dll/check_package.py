@@ -2,7 +2,8 @@
 """Checks the release package that tools/package.sh wrote: its DLL is byte
 for byte the plug-in that was built and inspected, its text files are there
 and filled in, the version in its name is the DLL's version resource, and
-the source archive it names lies beside it.
+the source archive it names lies beside it. The DLL is the i386 one (PE32),
+as the package's name says.
 
 usage: check_package.py OBJDUMP PLUGIN.dll PACKAGE.zip
 """
@@ -13,7 +14,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from pe_resources import file_version  # noqa: E402
-from inspect_plugin_dll import check, report  # noqa: E402
+from inspect_plugin_dll import check, check_machine, report  # noqa: E402
 
 TEXTS = ["README.txt", "LICENSE.txt", "licenses/AdPlug-COPYING.txt", "licenses/libbinio-COPYING.txt"]
 
@@ -30,7 +31,9 @@ def main():
         names = archive.namelist()
         check(sorted(names) == sorted(["in_velk.dll"] + TEXTS), "entries %r" % names)
         if "in_velk.dll" in names:
-            check(archive.read("in_velk.dll") == open(dll, "rb").read(), "the packed DLL differs from %s" % dll)
+            packed = archive.read("in_velk.dll")
+            check(packed == open(dll, "rb").read(), "the packed DLL differs from %s" % dll)
+            check_machine(packed, "i386")
         texts = {name: archive.read(name).decode("utf-8", errors="replace") for name in TEXTS if name in names}
     for name, content in texts.items():
         check(len(content) > 1000, "%s is nearly empty" % name)

@@ -2,9 +2,11 @@
 """Inspects the built plug-in DLL with objdump, as a release check: its one
 export, its imports (system DLLs only), and its resources: the About dialog
 102 with its template, the version resource, and the converter under
-"IDR_FILE" 125 in Korean, byte for byte the converter that was built with it.
+"IDR_FILE" 125 in Korean, byte for byte the converter that was built with it;
+and that it is a DLL for the MACHINE it was built for (i386: PE32, what
+Winamp loads; x86-64: PE32+). Nothing here runs it, so it needs no Wine.
 
-usage: inspect_plugin_dll.py OBJDUMP PLUGIN.dll RUZ2AVU.exe
+usage: inspect_plugin_dll.py OBJDUMP PLUGIN.dll RUZ2AVU.exe MACHINE
 """
 import os
 import re
@@ -34,6 +36,19 @@ def report(subject, verdict):
         print("FAIL: " + failure)
     print("%s: %s" % (subject, verdict if not failures else "%d failures" % len(failures)))
     return 1 if failures else 0
+
+
+# The COFF machine field and the optional header's magic of each kind.
+MACHINES = {"i386": (0x14C, 0x10B, "PE32 for i386"), "x86-64": (0x8664, 0x20B, "PE32+ for x86-64")}
+
+
+def check_machine(data, machine):
+    want_machine, want_magic, kind = MACHINES[machine]
+    at = struct.unpack_from("<I", data, 60)[0] if len(data) >= 64 else 0
+    if not check(data[:2] == b"MZ" and data[at:at + 4] == b"PE\0\0" and len(data) >= at + 26, "not a PE file"):
+        return
+    found = struct.unpack_from("<H", data, at + 4)[0], struct.unpack_from("<H", data, at + 24)[0]
+    check(found == (want_machine, want_magic), "machine %#x with magic %#x: want %s" % (found + (kind,)))
 
 
 def exports(private):
@@ -118,9 +133,11 @@ def check_version(block):
 
 
 def main():
-    tool, dll, converter = sys.argv[1:4]
+    tool, dll, converter, machine = sys.argv[1:5]
     resources = Resources(tool, dll)
     private = resources.private
+
+    check_machine(resources.data, machine)
 
     check(exports(private) == ["winampGetInModule2"], "exports: %r, want winampGetInModule2 alone" % exports(private))
     foreign = [name for name in imports(private) if name not in SYSTEM_DLLS]
