@@ -31,7 +31,7 @@ function(velk_add_test name)
     set(T_TIMEOUT 300)
   endif()
   if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    # Wine cannot run them on this machine (VELK_WINE=OFF): built, not run.
+    # This machine cannot start them (VELK_WINE=OFF): built, not run.
   elseif(CMAKE_CROSSCOMPILING)
     add_test(NAME "${VELK_TEST_PREFIX}${name}" COMMAND ${name})
     set_tests_properties("${VELK_TEST_PREFIX}${name}" PROPERTIES TIMEOUT ${T_TIMEOUT})

@@ -10,5 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Test programs run under 32-bit Wine (tools/wine-run.sh reads each program's
-# header and keeps a 32-bit prefix of its own in the build tree).
+# header and keeps a 32-bit prefix of its own in the build tree) on machines
+# whose kernel can start 32-bit programs; elsewhere VELK_WINE=OFF.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh")

@@ -20,9 +20,9 @@ packages=(
   shared-mime-info lintian
 )
 
-# 32-bit Wine, which runs the i686 programs (the release target), is a
-# package of the i386 architecture; the install below updates the package
-# lists once it is added.
+# 32-bit Wine, which runs the i686 programs (the release target) where the
+# kernel can start 32-bit programs at all, is a package of the i386
+# architecture; the install below updates the package lists once it is added.
 if [ "$(dpkg --print-architecture)" != i386 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "bootstrap: adding the i386 architecture"
   dpkg --add-architecture i386
