@@ -68,10 +68,15 @@ def kernel_refuses_i686(folder):
 
 
 def wine_starts(target):
-    """Asks Wine to start its command interpreter for `target`: (started, its last words)."""
-    run = subprocess.run([os.path.join(TOP, "tools", "wine-run.sh"), "cmd", "/c", "exit"],
-                         env=dict(os.environ, VELK_WINE_ARCH=target), stdin=subprocess.DEVNULL,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, errors="replace")
+    """Asks Wine to start its command interpreter for `target`: (started, its
+    last words). The first start also makes the prefix, which takes a while."""
+    try:
+        run = subprocess.run([os.path.join(TOP, "tools", "wine-run.sh"), "cmd", "/c", "exit"],
+                             env=dict(os.environ, VELK_WINE_ARCH=target), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, errors="replace",
+                             timeout=600)
+    except subprocess.TimeoutExpired:
+        return False, "no answer within 600 s"
     lines = run.stderr.strip().splitlines()
     return run.returncode == 0, lines[-1] if lines else "exit status %d" % run.returncode
 
@@ -101,7 +106,10 @@ def main(argv):
     refuses, seen = False, ""
     if target == "win32":
         told = os.environ.get("VELK_PROBE_KERNEL32", "")
-        if told in ("can", "cannot"):
+        if told not in ("", "can", "cannot"):
+            print("wine_probe.py: VELK_PROBE_KERNEL32 is can or cannot, not %s" % told, file=sys.stderr)
+            return 2
+        if told:
             refuses, seen = told == "cannot", "a dry run: VELK_PROBE_KERNEL32=%s" % told
         else:
             build = os.path.join(TOP, "build")
