@@ -17,7 +17,7 @@ import sys
 LAYERS = [
     ["platform"],
     ["common", "resources"],
-    ["rol"],
+    ["rol", "lyrics"],
     ["converter"],
     ["imsplayer"],
     ["playback"],
