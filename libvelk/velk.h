@@ -181,6 +181,11 @@ typedef struct velk_highlight {
 VELK_API size_t velk_lyrics_highlight_count(const velk_song *song);
 VELK_API velk_error velk_lyrics_highlight(const velk_song *song, size_t index, velk_highlight *out);
 
+/* Every text line, in order, without the blanks that centre it, joined by
+ * newlines (for a lyrics tag); "" when the song has no lyrics, NULL for a
+ * null handle. */
+VELK_API const char *velk_lyrics_text(const velk_song *song);
+
 #ifdef __cplusplus
 }
 #endif

@@ -62,7 +62,10 @@ std::string wholeText(const Lyrics &lyrics)
     for (std::size_t i = 0; i < lyrics.lines.size(); ++i) {
         if (i != 0)
             text += '\n';
-        text += lyrics.lines[i];
+        const std::string &line = lyrics.lines[i];
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first != std::string::npos)
+            text.append(line, first, line.find_last_not_of(' ') + 1 - first);
     }
     return text;
 }

@@ -38,8 +38,8 @@ struct LyricsReading {
 Lyrics decodeLyrics(const IssFile &file);
 LyricsReading readLyrics(const std::uint8_t *data, std::size_t size);
 
-// The text of every line, in order, joined by newlines: the lyrics as one
-// text, for tags and search.
+// The text of every line, in order, without the blanks that centre it,
+// joined by newlines: the lyrics as one text, for tags and search.
 std::string wholeText(const Lyrics &lyrics);
 
 } // namespace velk::lyrics

@@ -81,7 +81,7 @@ TEST(LyricFile, OddButReadable)
     EXPECT_EQ(l.highlights[2].line, 0);
     EXPECT_EQ(l.highlights[3].line, 1);
     EXPECT_EQ(l.highlights[3].first, l.highlights[3].end);
-    EXPECT_EQ(wholeText(l), "  가각 la\n");
+    EXPECT_EQ(wholeText(l), "가각 la\n");
 
     // No records and no lines: lyrics with nothing to show; bytes after the
     // lines are ignored.
