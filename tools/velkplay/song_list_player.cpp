@@ -129,7 +129,8 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
 } // namespace
 
 ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
-                        Terminal *terminal, std::ostream &out, std::ostream &err)
+                        Terminal *terminal, std::ostream &out, std::ostream &err,
+                        const std::function<std::string()> &whyPlayFailed)
 {
     ListResult result;
     bool showLyrics = true;  // l hides and shows them for the rest of the list
@@ -148,9 +149,13 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
         const int playResult = module.Play(song.c_str());
         if (playResult != 0) {
             ++result.failed;
-            err << "velkplay: " << song << ": Play returned " << playResult << " ("
-                << playResultMeaning(playResult) << ")\n"
-                << std::flush;
+            const std::string reason = whyPlayFailed ? whyPlayFailed() : std::string();
+            if (!reason.empty())
+                err << "velkplay: " << song << ": " << reason << "\n" << std::flush;
+            else
+                err << "velkplay: " << song << ": Play returned " << playResult << " ("
+                    << playResultMeaning(playResult) << ")\n"
+                    << std::flush;
             index += direction;
             if (index < 0) {  // the first song failed too: on past it
                 index = 1;
