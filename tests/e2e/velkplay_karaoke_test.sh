@@ -5,9 +5,12 @@
 # seek, holds in a pause, and hides and shows again with l; the same song
 # without its lyric file shows nothing under the status line.
 #
-# velkplay_karaoke_test.sh VELKPLAY DEMO.ims DEMO.bnk WORK
+# velkplay_karaoke_test.sh VELKPLAY DEMO.ims DEMO.bnk WORK [VELKPLAY-OPTION...]
 set -euo pipefail
 velkplay=$1 demo=$2 bank=$3 work=$4
+shift 4
+options=""
+for option in "$@"; do options+=" '$option'"; done
 
 rm -rf "$work"
 mkdir -p "$work/song"
@@ -69,7 +72,7 @@ start() {
   tm kill-server 2>/dev/null || true
   rm -f "$work/exit"
   tm new-session -d -x 100 -y 20 -s velk \
-    "env TMPDIR='$work' SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='$work/device.raw' '$velkplay' $* 2>>'$work/stderr'; \
+    "env TMPDIR='$work' SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='$work/device.raw' '$velkplay'$options $* 2>>'$work/stderr'; \
      echo \$? > '$work/exit'; sleep 60"
 }
 
