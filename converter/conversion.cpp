@@ -112,7 +112,6 @@ Lists build(const std::vector<std::uint8_t> &music, const Scan &s, unsigned time
             lists.voices[v].lists[k].reserve(s.counts[v][k]);
     lists.tempo.reserve(s.tempoCount);
 
-    const std::uint64_t ticksPerWholeBeat = ims::unitsPerBeat / timeUnit;
     std::uint64_t t = 0;
     EventReader reader(music);
     ims::Event e;
@@ -142,8 +141,7 @@ Lists build(const std::vector<std::uint8_t> &music, const Scan &s, unsigned time
             break;
         default: break;
         }
-        // Truncated byte by byte: three delays of 30 with a unit of 20 add 3 ticks.
-        t += e.wholeBeats * ticksPerWholeBeat + e.finalDelay / timeUnit;
+        t += delayTicks(e, timeUnit);
     }
     return lists;
 }
@@ -234,6 +232,12 @@ rol::Song makeRolSong(const ims::Song &ims, unsigned timeUnit, const Lists &list
 
 } // namespace
 
+std::uint64_t delayTicks(const ims::Event &event, unsigned timeUnit)
+{
+    // Truncated byte by byte: three delays of 30 with a unit of 20 add 3 ticks.
+    return event.wholeBeats * std::uint64_t{ims::unitsPerBeat / timeUnit} + event.finalDelay / timeUnit;
+}
+
 ConversionResult convertImsToRol(const std::uint8_t *data, std::size_t size, int ticksPerBeatOption)
 {
     if (ticksPerBeatOption < 0 || ticksPerBeatOption > maxTicksPerBeatOption)
@@ -259,6 +263,7 @@ ConversionResult convertImsToRol(const std::uint8_t *data, std::size_t size, int
 
     ConversionResult result;
     result.outcome = Outcome::converted;
+    result.timeUnit = timeUnit;
     result.song = makeRolSong(*ims, timeUnit, lists, lastNotes);
     result.rol = rol::writeSong(result.song);
     return result;

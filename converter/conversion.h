@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "converter/ims_song.h"
 #include "rol/rol_song.h"
 
 namespace velk::converter {
@@ -36,6 +37,7 @@ struct ConversionResult {
     std::string reason;  // one line saying why, for every refusal
     rol::Song song;      // the ROL song as plain data, when converted
     Bytes rol;           // its file bytes, when converted
+    unsigned timeUnit = 0;  // delay units per tick, when converted
 
     bool converted() const { return outcome == Outcome::converted; }
 };
@@ -43,6 +45,10 @@ struct ConversionResult {
 // Converts the bytes of an IMS song file. `ticksPerBeatOption` is the /t
 // value (0 = none).
 ConversionResult convertImsToRol(const std::uint8_t *ims, std::size_t size, int ticksPerBeatOption = 0);
+
+// The ticks an event's delay adds, with `timeUnit` delay units to a tick:
+// what puts each event of the song on its tick.
+std::uint64_t delayTicks(const ims::Event &event, unsigned timeUnit);
 
 inline ConversionResult convertImsToRol(const Bytes &ims, int ticksPerBeatOption = 0)
 {

@@ -1,6 +1,7 @@
 // Writes the fuzz targets' seed corpora with the project's own writers: IMS
 // songs from the IMS writer and the demo song's text, their conversions
-// paired with banks from the bank writer, banks, and title fields.
+// paired with banks from the bank writer, banks, title fields, and lyric
+// files from the lyric file writer.
 //
 //   make_fuzz_seeds <source folder> <seeds folder>
 //
@@ -19,6 +20,7 @@
 #include "tools/bankmaker/bank_writer.h"
 #include "tools/imsmaker/ims_writer.h"
 #include "tools/imsmaker/song_text.h"
+#include "tools/issmaker/iss_writer.h"
 
 namespace {
 
@@ -106,6 +108,36 @@ std::vector<bank::BankInstrument> bankFor(const std::vector<std::string> &names)
     return instruments;
 }
 
+// Lyric files as real ones are, and odd: Hangul, kana and symbols, an
+// unassigned ornament pair, records out of time order, an empty line lit, a
+// line come back to, a lead byte ending a line; then refusals.
+std::vector<std::pair<std::string, Bytes>> lyricFiles()
+{
+    lyrics::IssSource song;
+    song.credits = {"LeeYS", "\xD4\x41\xD4\x42 Kim \xD4\x41", "", "Park"};
+    song.lines = {"        \x88\x61\x88\x62 \xDD\xA2\xDD\xA4. la", "", "\xD9\xC1 \xE0\x31 end \x90",
+                  std::string(63, 'x')};
+    song.records = {{0, 0, 8, 2},  {30, 0, 10, 2}, {45, 0, 13, 2}, {40, 0, 15, 2}, {60, 1, 0, 1},
+                    {90, 2, 0, 2}, {95, 2, 2, 4},  {99, 2, 10, 2}, {120, 0, 0, 64}, {130, 3, 62, 1}};
+    std::vector<std::pair<std::string, Bytes>> out;
+    out.emplace_back("song.iss", lyrics::writeIssFile(song));
+
+    lyrics::IssSource empty;
+    out.emplace_back("empty.iss", lyrics::writeIssFile(empty));
+    lyrics::IssSource badSignature = song;
+    badSignature.signature = "IMPlay Song V1.0";
+    out.emplace_back("bad-signature.iss", lyrics::writeIssFile(badSignature));
+    lyrics::IssSource tooManyLines = song;
+    tooManyLines.lineCount = 9;
+    out.emplace_back("counts-past-end.iss", lyrics::writeIssFile(tooManyLines));
+    lyrics::IssSource split = song;
+    split.records.push_back({140, 0, 9, 1});
+    out.emplace_back("split-character.iss", lyrics::writeIssFile(split));
+    const Bytes whole = lyrics::writeIssFile(song);
+    out.emplace_back("truncated.iss", Bytes(whole.begin(), whole.begin() + 180));
+    return out;
+}
+
 // The ROL target's input: the song's length, the song, the bank.
 Bytes songWithBank(const Bytes &rol, const Bytes &bankBytes)
 {
@@ -156,6 +188,9 @@ int main(int argc, char **argv)
         std::string(29, 'a') + "\x88",
         std::string(30, '\x88'),
     };
+    for (const auto &[name, bytes] : lyricFiles())
+        writeSeed(seeds / "lyrics_reading", name, bytes);
+
     int n = 0;
     for (const std::string &title : titles)
         writeSeed(seeds / "title_decoding", "field-" + std::to_string(++n) + ".title", Bytes(title.begin(), title.end()));

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/bytes.h"
 #include "libvelk/velk.h"
+#include "lyrics/lyrics.h"
 #include "rol/rol_song.h"
 
 class Copl;
@@ -62,4 +64,11 @@ struct velk_song {
     // since.
     double anchorMs = 0.0;
     std::uint64_t framesSinceAnchor = 0;
+
+    // Lyrics (song_lyrics.cpp), timed on the song's ticks; none for ROL
+    // songs. The problem says why a lyric file was ignored ("" when none
+    // was); the whole text is kept for velk_lyrics_text.
+    std::optional<velk::lyrics::Lyrics> lyrics;
+    std::string lyricsProblem;
+    std::string lyricsText;
 };

@@ -155,11 +155,13 @@ VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms);
 
 /* Reads lyrics from memory in place of any found beside the song. An empty
  * or NULL buffer removes them. VELK_ERROR_FORMAT, with a message, when the
- * bytes are no lyric file: the song keeps no lyrics then, and plays on. */
+ * bytes are no lyric file or the song is a ROL song (lyric files count time
+ * in an IMS song's beats): the song keeps no lyrics then, and plays on. The
+ * song's position does not change. */
 VELK_API velk_error velk_set_lyrics(velk_song *song, const void *data, size_t size);
 
-/* Why the lyric file found beside the song was ignored, or NULL when there
- * was none or it was read. */
+/* Why the lyric file found beside the song (or the bytes last given to
+ * velk_set_lyrics) was ignored, or NULL when there was none or it was read. */
 VELK_API const char *velk_lyrics_problem(const velk_song *song);
 
 /* The credits (four texts; some may be "") and the text lines. Counts are 0
@@ -182,6 +184,11 @@ typedef struct velk_highlight {
  * file's order). */
 VELK_API size_t velk_lyrics_highlight_count(const velk_song *song);
 VELK_API velk_error velk_lyrics_highlight(const velk_song *song, size_t index, velk_highlight *out);
+
+/* Every text line, in order, without the blanks that centre it, joined by
+ * newlines (for a lyrics tag); "" when the song has no lyrics, NULL for a
+ * null handle. */
+VELK_API const char *velk_lyrics_text(const velk_song *song);
 
 #ifdef __cplusplus
 }

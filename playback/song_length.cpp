@@ -47,4 +47,18 @@ unsigned long measureSongLength(CPlayer &player, int subsong)
     return static_cast<unsigned long>(lengthMs);
 }
 
+std::vector<float> measureTickTimes(CPlayer &player, int subsong)
+{
+    SilentChipLoan loan(player);
+    std::vector<float> times{0.0f};
+    float positionMs = 0.0f;
+    player.rewind(subsong);
+    while (player.update() && positionMs < songLengthLimitMs) {
+        positionMs += 1000.0f / boundedTickRate(player.getrefresh());
+        times.push_back(positionMs);
+    }
+    player.rewind(subsong);
+    return times;
+}
+
 } // namespace velk

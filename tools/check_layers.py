@@ -18,7 +18,7 @@ import sys
 LAYERS = [
     ["platform"],
     ["common", "resources"],
-    ["rol"],
+    ["rol", "lyrics"],
     ["converter"],
     ["imsplayer"],
     ["playback"],

@@ -42,8 +42,10 @@ const char usage[] =
     "  --plugin PATH  play through this input plug-in (in_velk.so) instead\n"
     "  --device NAME  the sound device to play on (default: the system's)\n"
     "On a terminal: space pauses and resumes, left and right seek 10 s back and\n"
-    "forward, n plays the next song, p the previous one, q quits. Otherwise\n"
-    "every song plays to its end, with a line for each.\n"
+    "forward, n plays the next song, p the previous one, q quits. A song with\n"
+    "lyrics (its lyric file SONG.ISS beside it) shows the line being sung, its\n"
+    "sung part lit, and the next line under the bar; l hides and shows them.\n"
+    "Otherwise every song plays to its end, with a line for each.\n"
     "Exit status: 0 when every song played, 1 when some could not, 2 when\n"
     "nothing could (no sound device, no plug-in, a wrong command line).\n";
 

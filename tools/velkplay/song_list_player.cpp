@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "platform/euckr_to_utf8.h"
+#include "tools/velkplay/karaoke_lines.h"
+#include "tools/velkplay/song_lyrics.h"
 #include "tools/velkplay/status_line.h"
 #include "tools/velkplay/terminal.h"
 
@@ -16,6 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int seekStepMs = 10000;
 constexpr auto refreshEvery = std::chrono::milliseconds(200);
+// Sung syllables follow each other a tenth of a second apart and less.
+constexpr auto lyricsRefreshEvery = std::chrono::milliseconds(40);
 // How long a wait for keys or the end message lasts before the list looks
 // at everything else again.
 constexpr int keyWaitMs = 40;
@@ -60,14 +65,30 @@ Outcome waitForEnd(host::EndOfSongReceiver &receiver, int messagesBefore)
     return Outcome::ended;
 }
 
+// The status line and, while lyrics show, the line being sung and the next
+// below it; the cursor stays on the status line.
+void drawStatus(std::ostream &out, const std::string &status, const lyrics::Lyrics *lyrics, bool showLyrics,
+                int positionMs, int width)
+{
+    out << "\r" << status << "\x1b[K";
+    if (lyrics && showLyrics) {
+        const KaraokeLines lines = karaokeLines(*lyrics, positionMs, width - 3);
+        out << "\n  " << lines.sung << "\x1b[K\n  " << lines.next << "\x1b[K\x1b[2A\r";
+    } else if (lyrics) {
+        out << "\x1b[J";
+    }
+    out << std::flush;
+}
+
 Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int messagesBefore, Terminal &terminal,
-                   int lengthMs, std::ostream &out)
+                   int lengthMs, const lyrics::Lyrics *lyrics, bool &showLyrics, std::ostream &out)
 {
     auto draw = [&] {
         const int position = std::min(module.GetOutputTime(), lengthMs);
-        out << "\r" << statusLine(module.IsPaused() != 0, position, lengthMs, terminal.width() - 1) << "\x1b[K"
-            << std::flush;
+        drawStatus(out, statusLine(module.IsPaused() != 0, position, lengthMs, terminal.width() - 1), lyrics,
+                   showLyrics, position, terminal.width());
     };
+    const auto refresh = lyrics ? lyricsRefreshEvery : refreshEvery;
     auto lastDrawn = Clock::now();
     draw();
     for (;;) {
@@ -93,11 +114,12 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
             case Key::next: return Outcome::next;
             case Key::previous: return Outcome::previous;
             case Key::quit: return Outcome::quit;
+            case Key::lyrics: showLyrics = !showLyrics; break;
             }
             draw();
             lastDrawn = Clock::now();
         }
-        if (Clock::now() - lastDrawn >= refreshEvery) {
+        if (Clock::now() - lastDrawn >= refresh) {
             draw();
             lastDrawn = Clock::now();
         }
@@ -111,6 +133,7 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
                         const std::function<std::string()> &whyPlayFailed)
 {
     ListResult result;
+    bool showLyrics = true;  // l hides and shows them for the rest of the list
     const int count = static_cast<int>(songs.size());
     int index = 0;
     int direction = 1;  // a song that fails is passed over in the direction of travel
@@ -145,9 +168,18 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
         const std::string title = titleOf(module, song, lengthMs);
         Outcome outcome;
         if (terminal) {
+            std::string lyricsProblem;
+            const std::optional<lyrics::Lyrics> lyrics = songLyrics(song, lyricsProblem);
+            if (!lyricsProblem.empty())
+                err << "\r\x1b[Kvelkplay: " << song << ": lyrics ignored: " << lyricsProblem << "\n" << std::flush;
             out << "\r\x1b[K[" << index + 1 << "/" << count << "] " << title << "\n";
-            outcome = followKeys(module, receiver, messagesBefore, *terminal, lengthMs, out);
-            out << "\r\x1b[K" << std::flush;
+            // Room for the lyric lines below the status line, scrolled up
+            // once here rather than by every refresh.
+            if (lyrics)
+                out << "\n\n\x1b[2A";
+            outcome = followKeys(module, receiver, messagesBefore, *terminal, lengthMs, lyrics ? &*lyrics : nullptr,
+                                 showLyrics, out);
+            out << "\r\x1b[J" << std::flush;
         } else {
             outcome = waitForEnd(receiver, messagesBefore);
         }

@@ -155,6 +155,7 @@ std::vector<Key> Terminal::keys(int waitMs)
         case 'n': case 'N': keys.push_back(Key::next); break;
         case 'p': case 'P': keys.push_back(Key::previous); break;
         case 'q': case 'Q': keys.push_back(Key::quit); break;
+        case 'l': case 'L': keys.push_back(Key::lyrics); break;
         default: break;
         }
         ++at;

@@ -9,7 +9,7 @@
 
 namespace velk::play {
 
-enum class Key { pauseResume, back, forward, next, previous, quit };
+enum class Key { pauseResume, back, forward, next, previous, quit, lyrics };
 
 // Turns SIGINT, SIGTERM, SIGHUP and SIGQUIT into a request to stop that the
 // player sees between its steps, instead of ending the process at once.

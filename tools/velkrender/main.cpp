@@ -34,6 +34,7 @@
 #include "tools/velkrender/audio_file.h"
 #include "tools/velkrender/register_log.h"
 #include "tools/velkrender/song_files.h"
+#include "tools/velkrender/song_lrc.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ struct AudioFormat {
 
 constexpr char usage[] =
     "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--emu NAME] [--pitch] [--regs]\n"
-    "                  [-o OUT | --out-dir DIR] SONG...\n"
+    "                  [--lrc] [-o OUT | --out-dir DIR] SONG...\n"
     "  Renders each SONG (a ROL or IMS song) to an audio file (16-bit stereo\n"
     "  44100 Hz unless told otherwise), by default SONG with the extension .wav.\n"
     "  The output's extension chooses its format: .flac (FLAC) or .ogg (Ogg\n"
@@ -74,6 +75,10 @@ constexpr char usage[] =
     "               tick (decimal, \"-\" for the rewind before tick 0), register\n"
     "               and value (hex); by default to SONG with the extension .txt,\n"
     "               \"-o -\" for standard output\n"
+    "  --lrc        also write the song's lyrics (its lyric file, SONG.ISS\n"
+    "               beside it) as an enhanced LRC file beside the output, with\n"
+    "               the extension .lrc; with \"-o -\", only the LRC file, to\n"
+    "               standard output, and no audio\n"
     "  -o OUT       the output of the one song\n"
     "  --out-dir DIR  every output in DIR (made when missing) instead of beside\n"
     "               its song\n";
@@ -91,6 +96,7 @@ struct Options {
     bool emulatorChosen = false;
     bool pitchBends = false;
     bool regs = false;
+    bool lrc = false;
 };
 
 // What became of one song.
@@ -100,6 +106,8 @@ struct SongOutcome {
     unsigned long lengthMs = 0;
     std::string output;
     std::string error;  // empty when the output was written
+    std::string lrc;    // the LRC file written (--lrc), if any
+    std::string lyricsNote;  // why there is none, when asked for
 };
 
 // Hears of a song once it is loaded, before it is rendered.
@@ -156,6 +164,8 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
             options.pitchBends = true;
         } else if (arg == "--regs") {
             options.regs = true;
+        } else if (arg == "--lrc") {
+            options.lrc = true;
         } else if (arg == "-h" || arg == "--help") {
             error.clear();
             return false;
@@ -178,7 +188,11 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
         error = "--emu chooses what renders the sound; --regs renders none";
         return false;
     }
-    if (options.output == "-" && !options.regs) {
+    if (options.regs && options.lrc) {
+        error = "--lrc goes with the audio; --regs renders none";
+        return false;
+    }
+    if (options.output == "-" && !options.regs && !options.lrc) {
         error = "an audio file cannot go to standard output";
         return false;
     }
@@ -336,6 +350,55 @@ struct SongCloser {
     void operator()(velk_song *song) const { velk_close(song); }
 };
 
+// The song's lyrics as an LRC file at `path` ("-" for standard output). A
+// song without lyrics gets none, with a note why; false only when the file
+// cannot be written.
+bool writeLrc(const velk_song *song, const std::string &path, SongOutcome &outcome)
+{
+    const std::optional<std::string> lrc = velk::render::lrcOf(song);
+    if (!lrc) {
+        const char *problem = velk_lyrics_problem(song);
+        outcome.lyricsNote = problem ? std::string("lyrics ignored: ") + problem : "no lyrics";
+        return true;
+    }
+    std::FILE *out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+    bool written = out && std::fwrite(lrc->data(), 1, lrc->size(), out) == lrc->size();
+    if (out)
+        written = std::fflush(out) == 0 && written;
+    if (out && out != stdout)
+        written = std::fclose(out) == 0 && written;
+    if (!written) {
+        outcome.error = "cannot write " + path;
+        return false;
+    }
+    outcome.lrc = path;
+    return true;
+}
+
+// The lyrics alone, to standard output (--lrc -o -): no audio.
+SongOutcome lyricsOnly(const Options &options, const std::string &song, const Announce &announce)
+{
+    SongOutcome outcome;
+    outcome.output = "-";
+    velk_options open;
+    velk_options_init(&open);
+    open.bank_path = options.bank.empty() ? nullptr : options.bank.c_str();
+    velk_song *opened = nullptr;
+    const velk_error error = velk_open_file(song.c_str(), &open, &opened);
+    const std::unique_ptr<velk_song, SongCloser> handle(opened);
+    if (error != VELK_OK) {
+        outcome.error = handle ? velk_error_message(handle.get()) : velk_error_string(error);
+        return outcome;
+    }
+    outcome.ims = isImsSong(song);
+    outcome.title = velk_title(handle.get());
+    outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
+    announce(outcome);
+    if (writeLrc(handle.get(), "-", outcome) && outcome.lrc.empty())
+        outcome.error = outcome.lyricsNote;
+    return outcome;
+}
+
 // The whole song, through the library, as an audio file at `path`.
 SongOutcome renderAudio(const Options &options, const std::string &song, const std::string &path,
                         const Announce &announce)
@@ -361,6 +424,8 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
     outcome.title = velk_title(handle.get());
     outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
     announce(outcome);
+    if (options.lrc && !writeLrc(handle.get(), velk::render::lrcPathFor(path), outcome))
+        return outcome;
 
     velk::render::AudioFile file;
     if (!file.open(path, format.rate, format.channels(), format.sixteenBit, outcome.title, outcome.error))
@@ -403,8 +468,11 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
 SongOutcome renderOne(const Options &options, const std::string &song, const std::string &output,
                       const Announce &announce)
 {
-    return options.regs ? listRegisters(options, song, output, announce)
-                        : renderAudio(options, song, output, announce);
+    if (options.regs)
+        return listRegisters(options, song, output, announce);
+    if (options.lrc && output == "-")
+        return lyricsOnly(options, song, announce);
+    return renderAudio(options, song, output, announce);
 }
 
 std::string outputFor(const Options &options, const std::string &song)
@@ -435,6 +503,10 @@ int renderSingle(const Options &options, const std::string &song)
         reportFailure(song, outcome.error);
         return 1;
     }
+    if (!outcome.lrc.empty() && outcome.lrc != "-")
+        std::fprintf(info, "lyrics: %s\n", outcome.lrc.c_str());
+    else if (!outcome.lyricsNote.empty())
+        std::fprintf(stderr, "velkrender: %s: %s\n", song.c_str(), outcome.lyricsNote.c_str());
     return 0;
 }
 
@@ -463,11 +535,14 @@ int renderSeveral(const Options &options, const std::vector<velk::render::SongAr
                 continue;
             }
             ++written;
+            if (!outcome.lyricsNote.empty())
+                std::fprintf(stderr, "velkrender: %s: %s\n", song.c_str(), outcome.lyricsNote.c_str());
+            const std::string lrc = outcome.lrc.empty() ? "" : ", " + outcome.lrc;
             if (outcome.ims)
-                std::printf("%s: \"%s\", %lu ms -> %s\n", song.c_str(), outcome.title.c_str(), outcome.lengthMs,
-                            output.c_str());
+                std::printf("%s: \"%s\", %lu ms -> %s%s\n", song.c_str(), outcome.title.c_str(), outcome.lengthMs,
+                            output.c_str(), lrc.c_str());
             else
-                std::printf("%s: %lu ms -> %s\n", song.c_str(), outcome.lengthMs, output.c_str());
+                std::printf("%s: %lu ms -> %s%s\n", song.c_str(), outcome.lengthMs, output.c_str(), lrc.c_str());
             std::fflush(stdout);
         }
     }
