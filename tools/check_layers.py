@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Fails when a folder of the plug-in includes a header of a folder above it.
 
-The folders stack from the platform edge up to the module the host loads;
-each may include headers of its own folder and of the folders below it.
+The folders stack from the platform edge up to the module the host loads
+and, beside it, the song player library; each may include headers of its
+own folder and of the folders below it.
 The programs and checks around the plug-in (host, tools, tests, bench) sit
 on top and may include any of it. The host wrappers of the library
 (gstreamer) sit on top too, but see the library only through its public
@@ -24,7 +25,7 @@ LAYERS = [
     ["converter"],
     ["imsplayer"],
     ["playback"],
-    ["module"],
+    ["module", "libvelk"],
 ]
 LEVEL = {folder: level for level, folders in enumerate(LAYERS) for folder in folders}
 # Wrapper folder: the headers (or folders) of the project it may include.

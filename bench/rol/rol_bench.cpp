@@ -29,7 +29,7 @@
 #include "converter/conversion.h"
 #include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
-#include "tools/velkrender/emulator_choice.h"
+#include "libvelk/emulator_chip.h"
 #include "tools/velkrender/render_loop.h"
 
 #include "bench/register_replay.h"
@@ -173,13 +173,13 @@ int main(int argc, char **argv)
 
     // Each emulator velkrender offers, one OPL2 on both speakers, rendering
     // the same song through the engine; the emulators take turns.
-    const velk::render::Emulator emulators[] = {velk::render::Emulator::satoh, velk::render::Emulator::nuked,
-                                                velk::render::Emulator::woody, velk::render::Emulator::ken};
+    const velk_emulator emulators[] = {VELK_EMULATOR_SATOH, VELK_EMULATOR_NUKED, VELK_EMULATOR_WOODY,
+                                       VELK_EMULATOR_KEN};
     const char *names[] = {"satoh", "nuked", "woody", "ken"};
     std::vector<double> emulatorMs[4];
     for (int round = 0; round < 3; ++round)
         for (int e = 0; e < 4; ++e) {
-            const std::unique_ptr<Copl> other = velk::render::makeChip(emulators[e], format);
+            const std::unique_ptr<Copl> other = velk::lib::makeEmulatorChip(emulators[e], format.rate, 2);
             velk::RolPlayer otherPlayer(other.get());
             binisstream rol(const_cast<std::uint8_t *>(converted.rol.data()), converted.rol.size());
             rol.setFlag(binio::BigEndian, false);

@@ -1,6 +1,6 @@
-// velkrender: renders ROL songs, or IMS songs converted in process, through
-// the Velk engine and one of AdPlug's OPL2 emulators to WAV files, or lists
-// the chip register writes they make.
+// velkrender: renders ROL or IMS songs through libvelk to WAV, FLAC or Ogg
+// Vorbis files, or lists the chip register writes they make (on the engine
+// directly).
 #include <binio.h>
 #include <binstr.h>
 #include <fprovide.h>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -25,26 +26,35 @@
 #include "converter/conversion.h"
 #include "converter/ims_song.h"
 #include "imsplayer/title_decoding.h"
+#include "libvelk/velk.h"
 #include "platform/euckr_to_utf8.h"
 #include "rol/bank_choice.h"
 #include "rol/path_exists.h"
 #include "rol/rol_player.h"
-#include "tools/velkrender/emulator_choice.h"
+#include "tools/velkrender/audio_file.h"
 #include "tools/velkrender/register_log.h"
-#include "tools/velkrender/render_loop.h"
 #include "tools/velkrender/song_files.h"
-#include "tools/velkrender/wav_writer.h"
 
 namespace {
 
-using velk::render::AudioFormat;
+// The output asked for: rate, channels, sample size.
+struct AudioFormat {
+    int rate = 44100;
+    bool stereo = true;
+    bool sixteenBit = true;
+
+    int channels() const { return stereo ? 2 : 1; }
+    int bytesPerFrame() const { return channels() * (sixteenBit ? 2 : 1); }
+};
 
 constexpr char usage[] =
     "usage: velkrender [--bank FILE] [--rate HZ] [--mono] [--8bit] [--emu NAME] [--pitch] [--regs]\n"
     "                  [-o OUT | --out-dir DIR] SONG...\n"
-    "  Renders each SONG (a .rol song, or a .ims song, converted first) to a WAV\n"
-    "  file (16-bit stereo 44100 Hz unless told otherwise), by default SONG with\n"
-    "  the extension .wav. One song: its title (IMS songs) and length are shown\n"
+    "  Renders each SONG (a ROL or IMS song) to an audio file (16-bit stereo\n"
+    "  44100 Hz unless told otherwise), by default SONG with the extension .wav.\n"
+    "  The output's extension chooses its format: .flac (FLAC) or .ogg (Ogg\n"
+    "  Vorbis), both tagged with the song's title, else WAV. One song: its\n"
+    "  title (IMS songs) and length are shown\n"
     "  first. Several: a line for each and a summary; a song that fails does not\n"
     "  stop the others, and the exit status is 0 only when all were written.\n"
     "  A SONG with * or ? that names no file is matched in any case (*.ims finds\n"
@@ -54,9 +64,10 @@ constexpr char usage[] =
     "  --rate HZ    sample rate, 8000 to 192000\n"
     "  --mono       one channel\n"
     "  --8bit       8-bit unsigned samples\n"
-    "  --emu NAME   the OPL2 emulator: satoh (AdPlug's CEmuopl, what the plug-in\n"
-    "               plays; the default), nuked (Nuked OPL3, the most faithful to\n"
-    "               the chip), woody (DOSBox's) or ken (Ken Silverman's)\n"
+    "  --emu NAME   the OPL2 emulator: nuked (Nuked OPL3, the chip's own sound\n"
+    "               and level; the default), satoh (AdPlug's CEmuopl: what the\n"
+    "               plug-in plays, about 6 dB hotter, often clipping), woody\n"
+    "               (DOSBox's) or ken (Ken Silverman's)\n"
     "  --pitch      bend notes by the songs' pitch events (the plug-in leaves\n"
     "               them silent)\n"
     "  --regs       write the chip's register writes instead, one line each:\n"
@@ -64,7 +75,8 @@ constexpr char usage[] =
     "               and value (hex); by default to SONG with the extension .txt,\n"
     "               \"-o -\" for standard output\n"
     "  -o OUT       the output of the one song\n"
-    "  --out-dir DIR  every output in DIR instead of beside its song\n";
+    "  --out-dir DIR  every output in DIR (made when missing) instead of beside\n"
+    "               its song\n";
 
 // Songs longer than this are cut, as AdPlug's own songlength does.
 constexpr double maxSongMs = 36000000.0;
@@ -75,7 +87,7 @@ struct Options {
     std::string output;
     std::string outDir;
     AudioFormat format;
-    velk::render::Emulator emulator = velk::render::Emulator::satoh;
+    velk_emulator emulator = VELK_EMULATOR_DEFAULT;
     bool emulatorChosen = false;
     bool pitchBends = false;
     bool regs = false;
@@ -133,12 +145,12 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
             std::string name;
             if (!value(name))
                 return false;
-            const std::optional<velk::render::Emulator> emulator = velk::render::emulatorNamed(name);
-            if (!emulator) {
-                error = "unknown emulator " + name + " (" + velk::render::emulatorNames + ")";
+            const int emulator = velk_emulator_named(name.c_str());
+            if (emulator <= VELK_EMULATOR_DEFAULT) {
+                error = "unknown emulator " + name + " (satoh, nuked, woody or ken)";
                 return false;
             }
-            options.emulator = *emulator;
+            options.emulator = static_cast<velk_emulator>(emulator);
             options.emulatorChosen = true;
         } else if (arg == "--pitch") {
             options.pitchBends = true;
@@ -167,7 +179,7 @@ bool parseOptions(int argc, char **argv, Options &options, std::string &error)
         return false;
     }
     if (options.output == "-" && !options.regs) {
-        error = "a WAV file cannot go to standard output";
+        error = "an audio file cannot go to standard output";
         return false;
     }
     return true;
@@ -307,26 +319,52 @@ SongOutcome listRegisters(const Options &options, const std::string &song, const
     return outcome;
 }
 
-// The whole song as a WAV file at `path`.
-SongOutcome renderWav(const Options &options, const std::string &song, const std::string &path,
-                      const Announce &announce)
+// Makes `outDir` (and the folders above it) when missing.
+bool makeFolder(const std::string &outDir, std::string &error)
+{
+    std::error_code failure;
+    std::filesystem::create_directories(outDir, failure);
+    if (failure) {
+        error = "cannot make the folder " + outDir + " (" + failure.message() + ")";
+        return false;
+    }
+    return true;
+}
+
+// Frees a library song handle.
+struct SongCloser {
+    void operator()(velk_song *song) const { velk_close(song); }
+};
+
+// The whole song, through the library, as an audio file at `path`.
+SongOutcome renderAudio(const Options &options, const std::string &song, const std::string &path,
+                        const Announce &announce)
 {
     SongOutcome outcome;
     outcome.output = path;
     const AudioFormat &format = options.format;
-    const std::unique_ptr<Copl> chip = velk::render::makeChip(options.emulator, format);
-    std::unique_ptr<CPlayer> player = loadSong(options, song, *chip, outcome);
-    if (!player)
-        return outcome;
-    outcome.lengthMs = player->songlength(0);
-    announce(outcome);
-    player->rewind(0);
-
-    velk::render::WavWriter wav;
-    if (!wav.open(path, format)) {
-        outcome.error = "cannot write " + path;
+    velk_options open;
+    velk_options_init(&open);
+    open.sample_rate = format.rate;
+    open.channels = format.channels();
+    open.emulator = options.emulator;
+    open.pitch_bends = options.pitchBends ? 1 : 0;
+    open.bank_path = options.bank.empty() ? nullptr : options.bank.c_str();
+    velk_song *opened = nullptr;
+    const velk_error error = velk_open_file(song.c_str(), &open, &opened);
+    const std::unique_ptr<velk_song, SongCloser> handle(opened);
+    if (error != VELK_OK) {
+        outcome.error = handle ? velk_error_message(handle.get()) : velk_error_string(error);
         return outcome;
     }
+    outcome.ims = isImsSong(song);
+    outcome.title = velk_title(handle.get());
+    outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
+    announce(outcome);
+
+    velk::render::AudioFile file;
+    if (!file.open(path, format.rate, format.channels(), format.sixteenBit, outcome.title, outcome.error))
+        return outcome;
     const bool showProgress = stderrIsTerminal();
     std::uint64_t shownSecond = 0;
     auto progress = [&](std::uint64_t frames) {
@@ -338,15 +376,26 @@ SongOutcome renderWav(const Options &options, const std::string &song, const std
         std::fprintf(stderr, "\rrendering %llu of %.0f s (%3.0f%%)", static_cast<unsigned long long>(second), total,
                      total > 0 ? 100.0 * static_cast<double>(second) / total : 100.0);
     };
-    const std::uint64_t limit = std::min<std::uint64_t>(
-        velk::render::maxWavDataBytes / static_cast<std::uint64_t>(format.bytesPerFrame()),
-        static_cast<std::uint64_t>(maxSongMs / 1000.0 * format.rate));
-    velk::render::renderSong(
-        *player, *chip, format, [&](const std::uint8_t *data, std::size_t bytes) { wav.write(data, bytes); }, progress,
-        limit);
+    std::uint64_t limit = static_cast<std::uint64_t>(maxSongMs / 1000.0 * format.rate);
+    if (velk::render::audioFileTypeOf(path) == velk::render::AudioFileType::wav)
+        limit = std::min<std::uint64_t>(limit, velk::render::maxWavDataBytes /
+                                                   static_cast<std::uint64_t>(format.bytesPerFrame()));
+    constexpr std::size_t blockFrames = 4096;
+    std::vector<std::int16_t> block(blockFrames * static_cast<std::size_t>(format.channels()));
+    std::uint64_t rendered = 0;
+    bool written = true;
+    while (rendered < limit && written) {
+        const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(blockFrames, limit - rendered));
+        const long frames = velk_render(handle.get(), block.data(), ask);
+        if (frames <= 0)
+            break;
+        written = file.write(block.data(), static_cast<std::size_t>(frames));
+        rendered += static_cast<std::uint64_t>(frames);
+        progress(rendered);
+    }
     if (showProgress)
         std::fprintf(stderr, "\n");
-    if (!wav.finish())
+    if (!file.finish() || !written)
         outcome.error = "cannot write " + path;
     return outcome;
 }
@@ -355,7 +404,7 @@ SongOutcome renderOne(const Options &options, const std::string &song, const std
                       const Announce &announce)
 {
     return options.regs ? listRegisters(options, song, output, announce)
-                        : renderWav(options, song, output, announce);
+                        : renderAudio(options, song, output, announce);
 }
 
 std::string outputFor(const Options &options, const std::string &song)
@@ -442,6 +491,13 @@ int main(int argc, char **argv)
         return error.empty() ? 0 : 2;
     }
     const std::vector<velk::render::SongArgument> arguments = velk::render::expandSongArguments(options.songs);
+    if (!options.outDir.empty()) {
+        std::string folderError;
+        if (!makeFolder(options.outDir, folderError)) {
+            std::fprintf(stderr, "velkrender: %s\n", folderError.c_str());
+            return 1;
+        }
+    }
     if (arguments.size() == 1 && arguments[0].songs.size() == 1)
         return renderSingle(options, arguments[0].songs[0]);
     if (!options.output.empty()) {

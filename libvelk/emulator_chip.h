@@ -1,0 +1,26 @@
+// The OPL2 emulators of AdPlug 2.3.3 a song can play on, each as one OPL2
+// chip whose signal fills every channel of 16-bit output, made safe to use
+// from several songs on several threads at once.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+
+#include "libvelk/velk.h"
+
+class Copl;
+
+namespace velk::lib {
+
+// Ken Silverman's emulator keeps its one chip in globals: a second song on
+// it while one is open is refused.
+struct EmulatorBusy : std::runtime_error {
+    EmulatorBusy() : std::runtime_error("Ken Silverman's emulator is in use by another song (one at a time)") {}
+};
+
+// A chip of `emulator` (not VELK_EMULATOR_DEFAULT) rendering signed 16-bit
+// frames of `channels` (1 or 2) at `rate`. Throws std::bad_alloc, or
+// EmulatorBusy for a second Ken chip.
+std::unique_ptr<Copl> makeEmulatorChip(velk_emulator emulator, int rate, int channels);
+
+} // namespace velk::lib
