@@ -15,7 +15,8 @@ grep -q 'Version *1\.1\.0' "$gst_work/plugin.txt" || fail "not version 1.1.0"
 
 gst-inspect-1.0 velkdec > "$gst_work/element.txt"
 grep -q 'Rank *primary' "$gst_work/element.txt" || fail "velkdec is not of rank primary"
-grep -A3 '^  emulator' "$gst_work/element.txt" | grep -q 'Default: 0, "default"' || fail "emulator's default"
+# The library's defaults: Nuked, no bends.
+grep -A3 '^  emulator' "$gst_work/element.txt" | grep -q 'Default: 2, "nuked"' || fail "emulator's default"
 grep -A2 '^  pitch-bends' "$gst_work/element.txt" | grep -q 'Default: false' || fail "pitch-bends' default"
 grep -q '^  bank ' "$gst_work/element.txt" || fail "no bank property"
 echo "passed"
