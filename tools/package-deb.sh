@@ -10,12 +10,16 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 [ -n "${VELK_SKIP_BOOTSTRAP:-}" ] || bash tools/bootstrap.sh >&2
 
-# CMake reads CFLAGS, CXXFLAGS and LDFLAGS when it first configures;
+# Debian's flags with every hardening feature (bind now included), given
+# on each run so that a folder configured earlier takes them too;
 # dpkg-buildflags keeps the preprocessor's flags apart.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS" LDFLAGS
 cmake -S . -B build/deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DVELK_TESTS=OFF -DVELK_BENCH=OFF >&2
+  -DVELK_TESTS=OFF -DVELK_BENCH=OFF \
+  -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
+  -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_SHARED_LINKER_FLAGS="$LDFLAGS" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$LDFLAGS" >&2
 cmake --build build/deb -j "${VELK_JOBS:-$(nproc)}" >&2
 rm -rf build/deb/package
 (cd build/deb && cpack -G DEB >&2)
