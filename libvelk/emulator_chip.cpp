@@ -162,7 +162,7 @@ public:
     {
         if (samples <= 0)
             return;
-        if (nativeChannels_ == channels_) {
+        if (nativeChannels_ == 1 && channels_ == 1) {
             chip_->update(buf, samples);
             return;
         }

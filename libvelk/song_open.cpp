@@ -136,6 +136,9 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     } else if (!isRolSong(song)) {
         return setError(handle, VELK_ERROR_FORMAT,
                         "neither an IMS song (head 01 or 10, then five zero bytes) nor a ROL song (version 0.4)");
+    } else if (song.size() < rol::header::size) {
+        // The reader would take the missing bytes for an empty song.
+        return setError(handle, VELK_ERROR_FORMAT, "the ROL song is cut short inside its header");
     }
 
     BankChoice choice;
