@@ -8,6 +8,10 @@
 #define IMS_MUSIC_SIZE_OFFSET 42
 #define IMS_BASIC_TEMPO_OFFSET 60
 
+/* Byte by byte: GStreamer's own readers load unaligned words directly. */
+static guint32 read_u32_le(const guint8 *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((guint32)p[3] << 24); }
+static gint16 read_s16_le(const guint8 *p) { return (gint16)(p[0] | (p[1] << 8)); }
+
 static gboolean has_head(const guint8 *data)
 {
     if (data[0] != 0x01 && data[0] != 0x10)
@@ -22,8 +26,8 @@ static gboolean has_head(const guint8 *data)
  * file holds (when its length is known). */
 static gboolean has_song_header(GstTypeFind *find, const guint8 *header)
 {
-    const guint32 music_size = GST_READ_UINT32_LE(header + IMS_MUSIC_SIZE_OFFSET);
-    const gint16 basic_tempo = (gint16)GST_READ_UINT16_LE(header + IMS_BASIC_TEMPO_OFFSET);
+    const guint32 music_size = read_u32_le(header + IMS_MUSIC_SIZE_OFFSET);
+    const gint16 basic_tempo = read_s16_le(header + IMS_BASIC_TEMPO_OFFSET);
     if (music_size == 0 || basic_tempo <= 0)
         return FALSE;
     const guint64 length = gst_type_find_get_length(find);
