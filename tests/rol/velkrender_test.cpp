@@ -19,7 +19,6 @@
 #include "tests/support/temp_dir.h"
 #include "tools/bankmaker/bank_text.h"
 #include "tools/velkrender/render_loop.h"
-#include "tools/velkrender/wav_writer.h"
 
 namespace velk::test {
 namespace {

@@ -1,10 +1,12 @@
-// velkplay: plays IMS songs through the sound card on Linux, with the Velk
-// plug-in as its engine, loaded and driven the way the Winamp player drives
-// it: its host functions and window stand-in are velkhost's, its output
-// module is the sound card through SDL2.
+// velkplay: plays IMS and ROL songs through the sound card on Linux, with
+// libvelk as its engine, or with --plugin the Velk plug-in, loaded and driven
+// the way the Winamp player drives it. Either way the playlist drives an
+// input-module record: its host functions and window stand-in are
+// velkhost's, its output module is the sound card through SDL2.
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
+#include <functional>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "host/end_of_song_receiver.h"
 #include "host/host_members.h"
 #include "host/plugin_library.h"
+#include "tools/velkplay/library_module.h"
 #include "tools/velkplay/song_list_player.h"
 #include "tools/velkplay/sound_output.h"
 #include "tools/velkplay/terminal.h"
@@ -25,11 +28,18 @@ constexpr int exitSomeFailed = 1;
 constexpr int exitCannotPlay = 2;
 
 const char usage[] =
-    "usage: velkplay [--plugin PATH] [--device NAME] SONG...\n"
+    "usage: velkplay [--emu NAME] [--pitch] [--device NAME] SONG...\n"
+    "       velkplay --plugin PATH [--device NAME] SONG...\n"
     "\n"
-    "Plays each SONG in turn through the sound card, with the Velk plug-in\n"
-    "(by default in_velk.so beside velkplay) as the engine.\n"
-    "  --plugin PATH  the input plug-in to play with\n"
+    "Plays each SONG (IMS or ROL) in turn through the sound card, with libvelk\n"
+    "as the engine, or with --plugin through a Winamp input plug-in as Winamp\n"
+    "plays it.\n"
+    "  --emu NAME     the OPL2 emulator: nuked (the chip's own sound and level;\n"
+    "                 the default), satoh (what the plug-in plays, about 6 dB\n"
+    "                 hotter), woody or ken\n"
+    "  --pitch        bend notes by the songs' pitch events (the plug-in leaves\n"
+    "                 them silent)\n"
+    "  --plugin PATH  play through this input plug-in (in_velk.so) instead\n"
     "  --device NAME  the sound device to play on (default: the system's)\n"
     "On a terminal: space pauses and resumes, left and right seek 10 s back and\n"
     "forward, n plays the next song, p the previous one, q quits. Otherwise\n"
@@ -37,8 +47,12 @@ const char usage[] =
     "Exit status: 0 when every song played, 1 when some could not, 2 when\n"
     "nothing could (no sound device, no plug-in, a wrong command line).\n";
 
+
 struct Options {
     std::string plugin;
+    velk_emulator emulator = VELK_EMULATOR_DEFAULT;
+    bool emulatorChosen = false;
+    bool pitchBends = false;
     std::string device;
     std::vector<std::string> songs;
 };
@@ -71,21 +85,24 @@ Options parseArguments(int argc, char **argv)
             options.plugin = value(i, arg);
         } else if (arg == "--device") {
             options.device = value(i, arg);
+        } else if (arg == "--emu") {
+            const std::string name = value(i, arg);
+            const int emulator = velk_emulator_named(name.c_str());
+            if (emulator <= VELK_EMULATOR_DEFAULT)
+                usageError("unknown emulator " + name + " (satoh, nuked, woody or ken)");
+            options.emulator = static_cast<velk_emulator>(emulator);
+            options.emulatorChosen = true;
+        } else if (arg == "--pitch") {
+            options.pitchBends = true;
         } else {
             usageError("unknown option " + arg);
         }
     }
     if (options.songs.empty())
         usageError("no song to play");
+    if (!options.plugin.empty() && (options.emulatorChosen || options.pitchBends))
+        usageError("--emu and --pitch choose how libvelk plays; the plug-in plays as it does in Winamp");
     return options;
-}
-
-// in_velk.so in velkplay's own folder.
-std::string pluginBesideProgram()
-{
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("in_velk.so") : (program.parent_path() / "in_velk.so").string();
 }
 
 } // namespace
@@ -93,19 +110,32 @@ std::string pluginBesideProgram()
 int main(int argc, char **argv)
 {
     Options options = parseArguments(argc, argv);
-    if (options.plugin.empty())
-        options.plugin = pluginBesideProgram();
 
     std::string error;
-    auto library = velk::host::PluginLibrary::load(options.plugin, error);
-    if (!library) {
-        std::cerr << "velkplay: cannot load the plug-in: " << error << "\n";
-        return exitCannotPlay;
-    }
-    In_Module *module = library->entry()();
-    if (!module || module->version != inModuleVersion) {
-        std::cerr << "velkplay: " << options.plugin << " does not give an input-module record of version 0x100\n";
-        return exitCannotPlay;
+    std::unique_ptr<velk::host::PluginLibrary> library;
+    In_Module *module = nullptr;
+    HostInstance instance = nullptr;
+    std::function<std::string()> whyPlayFailed;
+    if (options.plugin.empty()) {
+        velk_options open;
+        velk_options_init(&open);
+        open.emulator = options.emulator;
+        open.pitch_bends = options.pitchBends ? 1 : 0;
+        velk::play::setLibraryOptions(open);
+        module = &velk::play::libraryModule();
+        whyPlayFailed = [] { return velk::play::lastOpenError(); };
+    } else {
+        library = velk::host::PluginLibrary::load(options.plugin, error);
+        if (!library) {
+            std::cerr << "velkplay: cannot load the plug-in: " << error << "\n";
+            return exitCannotPlay;
+        }
+        module = library->entry()();
+        if (!module || module->version != inModuleVersion) {
+            std::cerr << "velkplay: " << options.plugin << " does not give an input-module record of version 0x100\n";
+            return exitCannotPlay;
+        }
+        instance = library->instance();
     }
     if (!velk::play::startSound(options.device, error)) {
         std::cerr << "velkplay: no sound device"
@@ -116,12 +146,13 @@ int main(int argc, char **argv)
 
     velk::play::catchStopSignals();
     velk::host::EndOfSongReceiver receiver;
-    velk::host::fillHostMembers(*module, receiver.window(), library->instance(), velk::play::soundOutputModule());
+    velk::host::fillHostMembers(*module, receiver.window(), instance, velk::play::soundOutputModule());
     module->Init();
     velk::play::ListResult result;
     {
         auto terminal = velk::play::Terminal::takeOver();
-        result = velk::play::playSongList(*module, receiver, options.songs, terminal.get(), std::cout, std::cerr);
+        result = velk::play::playSongList(*module, receiver, options.songs, terminal.get(), std::cout, std::cerr,
+                                          whyPlayFailed);
     }
     module->Quit();
     velk::play::stopSound();

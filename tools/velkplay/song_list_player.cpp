@@ -107,7 +107,8 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
 } // namespace
 
 ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
-                        Terminal *terminal, std::ostream &out, std::ostream &err)
+                        Terminal *terminal, std::ostream &out, std::ostream &err,
+                        const std::function<std::string()> &whyPlayFailed)
 {
     ListResult result;
     const int count = static_cast<int>(songs.size());
@@ -125,9 +126,13 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
         const int playResult = module.Play(song.c_str());
         if (playResult != 0) {
             ++result.failed;
-            err << "velkplay: " << song << ": Play returned " << playResult << " ("
-                << playResultMeaning(playResult) << ")\n"
-                << std::flush;
+            const std::string reason = whyPlayFailed ? whyPlayFailed() : std::string();
+            if (!reason.empty())
+                err << "velkplay: " << song << ": " << reason << "\n" << std::flush;
+            else
+                err << "velkplay: " << song << ": Play returned " << playResult << " ("
+                    << playResultMeaning(playResult) << ")\n"
+                    << std::flush;
             index += direction;
             if (index < 0) {  // the first song failed too: on past it
                 index = 1;

@@ -4,6 +4,7 @@
 // with Play's result and the list goes on.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,8 +25,10 @@ struct ListResult {
 
 // With a terminal: the title, a status line refreshed a few times a second,
 // and the keys (space, left, right, n, p, q). Without one: every song to its
-// end and a line on `out` for each.
+// end and a line on `out` for each. `whyPlayFailed`, when given, says why
+// the last Play failed in the engine's own words.
 ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
-                        Terminal *terminal, std::ostream &out, std::ostream &err);
+                        Terminal *terminal, std::ostream &out, std::ostream &err,
+                        const std::function<std::string()> &whyPlayFailed = {});
 
 } // namespace velk::play

@@ -1,0 +1,206 @@
+#include "tools/velkplay/library_module.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/host_window.h"
+
+namespace velk::play {
+namespace {
+
+// Frames rendered and written at a time.
+constexpr int blockFrames = 576;
+constexpr auto pollInterval = std::chrono::milliseconds(10);
+
+struct Playing {
+    velk_options options{};
+    velk_song *song = nullptr;
+    std::string songPath;
+    std::thread thread;
+    std::atomic<bool> running{false};
+    std::atomic<bool> paused{false};
+    std::atomic<int> seekTargetMs{-1};
+};
+
+Playing &playing()
+{
+    static Playing state;
+    return state;
+}
+
+In_Module &record();
+
+int clampMs(std::int64_t ms) { return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX)); }
+
+// Renders the song into the output until it ends (then lets the output play
+// out and tells the host) or Stop clears `running`.
+void renderSong()
+{
+    Playing &p = playing();
+    Out_Module &out = *record().outMod;
+    const int channels = velk_channels(p.song);
+    std::vector<std::int16_t> block(static_cast<std::size_t>(blockFrames) * channels);
+    bool ended = false;
+    while (p.running) {
+        const int target = p.seekTargetMs.exchange(-1);
+        if (target >= 0) {
+            velk_seek_ms(p.song, target);
+            out.Flush(clampMs(velk_position_ms(p.song)));
+            ended = false;
+        }
+        if (p.paused) {
+            // As the plug-in pauses: what the output holds is dropped and its
+            // clock stays at the time heard; on resuming the song goes on
+            // from there.
+            const int heardMs = out.GetOutputTime();
+            const bool dropped = out.GetWrittenTime() > heardMs;
+            out.Flush(heardMs);
+            while (p.paused && p.running)
+                std::this_thread::sleep_for(pollInterval);
+            if (dropped && p.running && p.seekTargetMs.load() < 0) {
+                velk_seek_ms(p.song, heardMs);
+                out.Flush(clampMs(velk_position_ms(p.song)));
+                ended = false;
+            }
+            continue;
+        }
+        if (ended) {
+            if (!out.IsPlaying()) {
+                postToHostWindow(record().hMainWindow, hostEndOfSongMessage, 0, 0);
+                return;
+            }
+            std::this_thread::sleep_for(pollInterval);
+            continue;
+        }
+        const long frames = velk_render(p.song, block.data(), blockFrames);
+        if (frames <= 0) {
+            ended = true;
+            continue;
+        }
+        const int bytes = static_cast<int>(frames) * channels * 2;
+        // A seek, a pause or a stop while waiting drops the block.
+        auto interrupted = [&] { return !p.running || p.paused || p.seekTargetMs.load() >= 0; };
+        while (!interrupted() && out.CanWrite() < bytes)
+            std::this_thread::sleep_for(pollInterval);
+        if (!interrupted())
+            out.Write(reinterpret_cast<char *>(block.data()), bytes);
+    }
+}
+
+void stop()
+{
+    Playing &p = playing();
+    if (!p.song)
+        return;
+    p.running = false;
+    if (p.thread.joinable())
+        p.thread.join();
+    record().outMod->Close();
+    velk_close(p.song);
+    p.song = nullptr;
+    p.paused = false;
+}
+
+int play(const char *file)
+{
+    stop();
+    Playing &p = playing();
+    velk_song *song = nullptr;
+    if (!file || velk_open_file(file, &p.options, &song) != VELK_OK) {
+        lastOpenError() = song ? velk_error_message(song) : "out of memory";
+        velk_close(song);
+        return -1;
+    }
+    Out_Module &out = *record().outMod;
+    if (out.Open(velk_sample_rate(song), velk_channels(song), 16, -1, -1) < 0) {
+        lastOpenError() = "the output cannot open";
+        velk_close(song);
+        return 2;
+    }
+    p.song = song;
+    p.songPath = file;
+    p.seekTargetMs = -1;
+    p.paused = false;
+    p.running = true;
+    p.thread = std::thread(renderSong);
+    return 0;
+}
+
+// The title as the plug-in hands it over (EUC-KR), and the length.
+void fileInfo(const char *file, char *title, int *lengthMs)
+{
+    Playing &p = playing();
+    velk_song *song = nullptr;
+    const bool current = !file || !*file;
+    if (current)
+        song = p.song;
+    else if (velk_open_file(file, &p.options, &song) != VELK_OK) {
+        velk_close(song);
+        song = nullptr;
+    }
+    if (title)
+        *title = '\0';
+    if (lengthMs)
+        *lengthMs = song ? clampMs(velk_length_ms(song)) : -1;
+    if (song && title) {
+        std::strncpy(title, velk_title_euckr(song), 255);
+        title[255] = '\0';
+    }
+    if (!current)
+        velk_close(song);
+}
+
+void pause() { playing().paused = true; }
+
+void unPause() { playing().paused = false; }
+
+In_Module &record()
+{
+    static In_Module module = [] {
+        In_Module m{};
+        m.version = 0x100;
+        m.description = const_cast<char *>("libvelk " VELK_VERSION_STRING);
+        m.FileExtensions = const_cast<char *>("IMS\0Iyagi Music Song (*.IMS)\0ROL\0AdLib Visual Composer song (*.ROL)\0");
+        m.is_seekable = 1;
+        m.UsesOutputPlug = 1;
+        m.Config = [](HostWindow) {};
+        m.About = [](HostWindow) {};
+        m.Init = [] {};
+        m.Quit = [] { stop(); };
+        m.GetFileInfo = fileInfo;
+        m.InfoBox = [](const char *, HostWindow) { return 0; };
+        m.IsOurFile = [](const char *) { return 0; };
+        m.Play = play;
+        m.Pause = pause;
+        m.UnPause = unPause;
+        m.IsPaused = [] { return playing().paused.load() ? 1 : 0; };
+        m.Stop = stop;
+        m.GetLength = [] { return playing().song ? clampMs(velk_length_ms(playing().song)) : -1; };
+        m.GetOutputTime = [] { return playing().song ? record().outMod->GetOutputTime() : 0; };
+        m.SetOutputTime = [](int ms) { playing().seekTargetMs = std::max(ms, 0); };
+        m.SetVolume = [](int) {};
+        m.SetPan = [](int) {};
+        return m;
+    }();
+    return module;
+}
+
+} // namespace
+
+std::string &lastOpenError()
+{
+    static std::string message;
+    return message;
+}
+
+void setLibraryOptions(const velk_options &options) { playing().options = options; }
+
+In_Module &libraryModule() { return record(); }
+
+} // namespace velk::play
