@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Bad input through playbin ends with an error on the bus that says why, in
-# bounded time, without a crash: a cut song, garbage named .ims (bare and behind an IMS head), a song
-# without a bank (the message names the paths tried), an empty file. A good
-# song laid out the same way plays, so that the errors are the input's.
-# Then every fuzz seed and regression input of the converter goes through
-# velkdec: each ends, with an error or at its end, and no sanitizer report.
+# bounded time, without a crash: a cut song, garbage named .ims (bare and
+# behind an IMS head), a song without a bank (the message names the paths
+# tried), an empty file. A good song laid out the same way plays, so that
+# the errors are the input's. A song from a source without a file needs the
+# bank property. The type finder leaves other files alone. Then every fuzz
+# seed and regression input of the converter goes through velkdec: each
+# ends, with an error or at its end, and no sanitizer report.
 #
 # gst_bad_input_test.sh GST_RUN PLUGIN_DIR SANITIZED WORK DEMO_SONG DEMO_BANK FUZZ_DIR
 set -euo pipefail
@@ -66,6 +68,21 @@ expect_error nobank "$gst_work/nobank/SONG.IMS" "$gst_work/nobank/"
 : > "$gst_work/empty/SONG.IMS"
 cp "$demo_bank" "$gst_work/empty/SONG.BNK"
 expect_error empty "$gst_work/empty/SONG.IMS" 'typefind'
+
+# A source that knows no file (standard input): the error says to name a
+# bank, and with the bank property named the song plays.
+status=0
+run stdin fdsrc fd=0 ! velkdec ! fakesink < "$demo_song" || status=$?
+[ $status = 1 ] && grep -q 'name a bank with the bank property' "$gst_work/stdin.out" ||
+  fail "a song from standard input without a bank: $(cat "$gst_work/stdin.out")"
+run stdin-bank fdsrc fd=0 ! velkdec "bank=$demo_bank" ! fakesink < "$demo_song" ||
+  fail "a song from standard input with the bank property: $(cat "$gst_work/stdin-bank.out")"
+
+# The type finder names IMS songs, cut ones too, and leaves a WAV file alone.
+printf 'RIFF\044\000\000\000WAVEfmt \020\000\000\000\001\000\002\000\104\254\000\000\020\261\002\000\004\000\020\000data\000\000\000\000' > "$gst_work/SONG.WAV"
+gst-typefind-1.0 "$gst_work/good/SONG.IMS" "$gst_work/cut/SONG.IMS" "$gst_work/SONG.WAV" > "$gst_work/typefind.out" 2>&1
+grep -q 'good/SONG.IMS - audio/x-ims' "$gst_work/typefind.out" && grep -q 'cut/SONG.IMS - audio/x-ims' "$gst_work/typefind.out" &&
+  grep -q 'SONG.WAV - audio/x-wav' "$gst_work/typefind.out" || fail "types found: $(cat "$gst_work/typefind.out")"
 
 # The fuzz inputs, straight into velkdec with the demo bank.
 count=0
