@@ -4,9 +4,11 @@
  * One handle per song. Handles are independent: different songs may be
  * opened, rendered and closed on different threads at the same time; one
  * handle must not be used by two threads at once. The library keeps no
- * global mutable state of its own. (Ken Silverman's emulator, which AdPlug
- * builds on globals, is the one exception the library guards: see
- * VELK_EMULATOR_KEN.)
+ * global mutable state of its own beyond what guards AdPlug's emulators
+ * that share state between their chips: satoh and woody are called under
+ * one lock, each chip with its own rand() sequence (glibc), so that a song
+ * renders the same bytes alone or beside others; Ken Silverman's emulator,
+ * built on globals, plays one song at a time (see VELK_EMULATOR_KEN).
  *
  * Text is UTF-8 unless a name says otherwise. Times are milliseconds of the
  * song. Nothing throws across this boundary; a failed allocation is

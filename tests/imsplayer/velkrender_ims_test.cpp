@@ -1,10 +1,12 @@
 // velkrender with an IMS song: converted in process, its title shown as UTF-8
-// before its length.
+// before its length and written as a tag where the format has tags.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "common/bytes.h"
 #include "tests/imsplayer/test_programs.h"
@@ -44,6 +46,74 @@ TEST(VelkrenderIms, ConvertsTheSongAndShowsItsTitleBeforeItsLength)
     EXPECT_EQ(lines[1].rfind("length: ", 0), 0u);
     EXPECT_GT(std::atoi(lines[1].c_str() + 8), 0);
     EXPECT_GT(test::readFile((dir / "tune.wav").string()).size(), 44u);
+}
+
+// All the frames of an audio file as libsndfile decodes them, and its title.
+struct Decoded {
+    std::vector<short> samples;
+    int rate = 0, channels = 0;
+    std::string title;
+};
+
+Decoded decode(const std::filesystem::path &path)
+{
+    Decoded decoded;
+    SF_INFO info{};
+    SNDFILE *file = sf_open(path.string().c_str(), SFM_READ, &info);
+    if (!file)
+        return decoded;
+    decoded.rate = info.samplerate;
+    decoded.channels = info.channels;
+    decoded.samples.resize(static_cast<std::size_t>(info.frames) * info.channels);
+    decoded.samples.resize(static_cast<std::size_t>(sf_readf_short(file, decoded.samples.data(), info.frames)) *
+                           info.channels);
+    if (const char *title = sf_get_string(file, SF_STR_TITLE))
+        decoded.title = title;
+    sf_close(file);
+    return decoded;
+}
+
+// The output's extension chooses its format: FLAC holds exactly the WAV's
+// samples, Ogg Vorbis about the same sound; both carry the title in UTF-8.
+// --out-dir makes its folder.
+TEST(VelkrenderIms, WritesFlacAndOggWithTheTitleIntoAFolderItMakes)
+{
+    test::TempDir dir;
+    ims::SongSource song;
+    song.title = "\x88\x61\xD0\x65 tune";  // Johab "ga han"
+    song.rhythmMode = 0;
+    song.basicTempo = 120;
+    song.instruments = {"piano1"};
+    song.events = {ims::instrument(0, 0), ims::noteOn(0, 60, 100).after(480), ims::noteOn(0, 60, 0).after(480)};
+    test::writeFile((dir / "tune.ims").string(), bytesToString(ims::writeSong(song)));
+    bank::BankInstrument piano;
+    piano.name = "piano1";
+    piano.modulator[bank::frequencyMultiplier] = 1;
+    piano.carrier[bank::attackRate] = 15;
+    test::writeFile((dir / "tune.bnk").string(), bytesToString(bank::writeBank({piano})));
+
+    const std::string out = (dir / "out.txt").string();
+    auto render = [&](const std::string &arguments) {
+        const std::string command = "'" VELK_VELKRENDER "' " + arguments + " '" + (dir / "tune.ims").string() +
+                                    "' > '" + out + "' 2>&1";
+        return std::system(command.c_str());
+    };
+    const std::filesystem::path made = dir / "new" / "folder";
+    ASSERT_EQ(render("--out-dir '" + made.string() + "'"), 0) << test::readFile(out);
+    ASSERT_EQ(render("-o '" + (dir / "tune.flac").string() + "'"), 0) << test::readFile(out);
+    ASSERT_EQ(render("-o '" + (dir / "tune.ogg").string() + "'"), 0) << test::readFile(out);
+
+    const Decoded wav = decode(made / "tune.wav");
+    const Decoded flac = decode(dir / "tune.flac");
+    const Decoded ogg = decode(dir / "tune.ogg");
+    ASSERT_EQ(wav.channels, 2);
+    ASSERT_GT(wav.samples.size(), 44100u);
+    EXPECT_EQ(wav.title, "") << "WAV files stay plain PCM";
+    EXPECT_TRUE(flac.samples == wav.samples) << "FLAC decodes to the WAV's samples";
+    EXPECT_EQ(flac.title, "\xEA\xB0\x80\xED\x95\x9C tune");
+    EXPECT_EQ(ogg.title, "\xEA\xB0\x80\xED\x95\x9C tune");
+    EXPECT_EQ(ogg.rate, 44100);
+    EXPECT_NEAR(static_cast<double>(ogg.samples.size()), static_cast<double>(wav.samples.size()), 4096.0);
 }
 
 TEST(VelkrenderIms, ASongTheConverterRejectsIsReportedWithItsReason)
