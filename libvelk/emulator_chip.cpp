@@ -47,9 +47,10 @@ bool kenInUse = false;
 // Each chip draws rand() from a generator of its own, seeded as a new process
 // is (glibc's rand() is random(), whose state setstate() switches), so that a
 // song's noise is the same whatever else renders in the process.
+// Seeding switches to the new state for a moment: only under the lock.
 class OwnRandomState {
 public:
-    OwnRandomState()
+    void seed()
     {
         char *previous = initstate(1, state_, sizeof state_);
         setstate(previous);
@@ -58,7 +59,7 @@ public:
     static void restore(char *previous) { setstate(previous); }
 
 private:
-    alignas(std::int32_t) char state_[128];
+    alignas(std::int32_t) char state_[128] = {};
 };
 
 enum class Shared { satoh, woody };
@@ -70,6 +71,7 @@ public:
     GuardedChip(Shared kind, int rate, int channels) : kind_(kind), rate_(rate)
     {
         std::lock_guard<std::mutex> hold(sharedEmulatorLock());
+        random_.seed();
         serial_ = nextChipSerial++;
         if (kind_ == Shared::satoh) {
             if (!satohPrimer) {

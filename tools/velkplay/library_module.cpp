@@ -132,6 +132,20 @@ int play(const char *file)
     return 0;
 }
 
+// Songs opened for their title and length only: any emulator gives those,
+// and Ken's may be held by the song playing.
+const velk_options &infoOptions()
+{
+    static velk_options options = [] {
+        velk_options o;
+        velk_options_init(&o);
+        o.emulator = VELK_EMULATOR_NUKED;
+        return o;
+    }();
+    options.bank_path = playing().options.bank_path;
+    return options;
+}
+
 // The title as the plug-in hands it over (EUC-KR), and the length.
 void fileInfo(const char *file, char *title, int *lengthMs)
 {
@@ -140,7 +154,7 @@ void fileInfo(const char *file, char *title, int *lengthMs)
     const bool current = !file || !*file;
     if (current)
         song = p.song;
-    else if (velk_open_file(file, &p.options, &song) != VELK_OK) {
+    else if (velk_open_file(file, &infoOptions(), &song) != VELK_OK) {
         velk_close(song);
         song = nullptr;
     }
