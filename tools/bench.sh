@@ -9,7 +9,7 @@ cd "$top"
 bash tools/bootstrap.sh
 source tools/preset.sh
 
-benches=(converter_bench rol_bench playback_bench imsplayer_bench plugin_bench song_info_bench libvelk_bench)
+benches=(converter_bench rol_bench playback_bench imsplayer_bench plugin_bench song_info_bench libvelk_bench gst_bench)
 configure_preset release
 cmake --build build/release -j "$(nproc)" --target "${benches[@]}"
 

@@ -17,7 +17,7 @@ packages=(
   pkg-config libsndfile1-dev flac ffmpeg
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
-  shared-mime-info lintian
+  shared-mime-info lintian libglib2.0-bin libxml2-utils man-db
 )
 
 # 32-bit Wine, which runs the i686 programs (the release target) where the

@@ -5,7 +5,10 @@ The folders stack from the platform edge up to the module the host loads
 and, beside it, the song player library; each may include headers of its
 own folder and of the folders below it.
 The programs and checks around the plug-in (host, tools, tests, bench) sit
-on top and may include any of it.
+on top and may include any of it. The host wrappers of the library
+(gstreamer) sit on top too, but see the library only through its public
+header, as any other program would: they may include nothing else of the
+project but their own headers.
 
 usage: check_layers.py [SOURCE_DIR]
 """
@@ -25,8 +28,11 @@ LAYERS = [
     ["module", "libvelk"],
 ]
 LEVEL = {folder: level for level, folders in enumerate(LAYERS) for folder in folders}
+# Wrapper folder: the headers (or folders) of the project it may include.
+WRAPPERS = {"gstreamer": ("gstreamer/", "libvelk/velk.h")}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.M)
-SOURCES = {".h", ".cpp", ".rc"}
+WHOLE_INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+SOURCES = {".h", ".c", ".cpp", ".rc"}
 
 
 def violations(top):
@@ -39,6 +45,20 @@ def violations(top):
                     continue
                 if LEVEL[included] >= level:
                     yield f"{path.relative_to(top)} includes a header of {included}/, which is not below {folder}/"
+    for folder, allowed in WRAPPERS.items():
+        for path in sorted((top / folder).rglob("*")):
+            if path.suffix not in SOURCES:
+                continue
+            for included in WHOLE_INCLUDE.findall(path.read_text(errors="replace")):
+                if "/" in included and not included.startswith(allowed):
+                    yield f"{path.relative_to(top)} includes {included}: {folder}/ sees the library only through velk.h"
+    for folder in LEVEL:
+        for path in sorted((top / folder).rglob("*")):
+            if path.suffix not in SOURCES:
+                continue
+            for included in INCLUDE.findall(path.read_text(errors="replace")):
+                if included in WRAPPERS:
+                    yield f"{path.relative_to(top)} includes a header of {included}/, which wraps the library from above"
 
 
 def main():

@@ -82,6 +82,13 @@ zip=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package.sh | tail -n 1) &&
   python3 tests/plugin_dll/check_package.py i686-w64-mingw32-objdump build/win32/module/in_velk.dll "$zip" ||
   package_status=1
 
+# The Debian package (a Release build of its own in build/deb), checked:
+# files, fields, lintian, the plug-in unpacked in GStreamer's tools.
+phase "building and checking the Debian package"
+deb_status=0
+deb=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package-deb.sh | tail -n 1) &&
+  bash tests/packaging/check_deb.sh "$deb" || deb_status=1
+
 phase "running every suite"
 ctest_status=0
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600 || ctest_status=$?
@@ -106,4 +113,5 @@ printf '   %-7s ran\n' package fuzz
 
 [ "$package_status" = 0 ] || echo "!! the release package failed its check (above, under == packaging)" >&2
 [ "$fuzz_status" = 0 ] || echo "!! a fuzz target failed (above, its row in the table)" >&2
-[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ]
+[ "$deb_status" = 0 ] || echo "!! the Debian package failed its check (above, under == building and checking the Debian package)" >&2
+[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ] && [ "$deb_status" = 0 ]
