@@ -20,9 +20,9 @@ namespace {
 
 std::string bytesToString(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-TEST(VelkrenderIms, ConvertsTheSongAndShowsItsTitleBeforeItsLength)
+// tune.ims, titled "ga han tune" in Johab, with its bank tune.bnk, in `dir`.
+void writeTune(const std::filesystem::path &dir)
 {
-    test::TempDir dir;
     ims::SongSource song;
     song.title = "\x88\x61\xD0\x65 tune";  // Johab "ga han"
     song.rhythmMode = 0;
@@ -35,6 +35,12 @@ TEST(VelkrenderIms, ConvertsTheSongAndShowsItsTitleBeforeItsLength)
     piano.modulator[bank::frequencyMultiplier] = 1;
     piano.carrier[bank::attackRate] = 15;
     test::writeFile((dir / "tune.bnk").string(), bytesToString(bank::writeBank({piano})));
+}
+
+TEST(VelkrenderIms, ConvertsTheSongAndShowsItsTitleBeforeItsLength)
+{
+    test::TempDir dir;
+    writeTune(dir.path());
 
     const std::string out = (dir / "out.txt").string();
     const std::string command = "'" VELK_VELKRENDER "' '" + (dir / "tune.ims").string() + "' > '" + out + "' 2>&1";
@@ -79,18 +85,7 @@ Decoded decode(const std::filesystem::path &path)
 TEST(VelkrenderIms, WritesFlacAndOggWithTheTitleIntoAFolderItMakes)
 {
     test::TempDir dir;
-    ims::SongSource song;
-    song.title = "\x88\x61\xD0\x65 tune";  // Johab "ga han"
-    song.rhythmMode = 0;
-    song.basicTempo = 120;
-    song.instruments = {"piano1"};
-    song.events = {ims::instrument(0, 0), ims::noteOn(0, 60, 100).after(480), ims::noteOn(0, 60, 0).after(480)};
-    test::writeFile((dir / "tune.ims").string(), bytesToString(ims::writeSong(song)));
-    bank::BankInstrument piano;
-    piano.name = "piano1";
-    piano.modulator[bank::frequencyMultiplier] = 1;
-    piano.carrier[bank::attackRate] = 15;
-    test::writeFile((dir / "tune.bnk").string(), bytesToString(bank::writeBank({piano})));
+    writeTune(dir.path());
 
     const std::string out = (dir / "out.txt").string();
     auto render = [&](const std::string &arguments) {

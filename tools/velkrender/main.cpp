@@ -349,6 +349,27 @@ bool makeFolder(const std::string &outDir, std::string &error)
 struct SongCloser {
     void operator()(velk_song *song) const { velk_close(song); }
 };
+using SongHandle = std::unique_ptr<velk_song, SongCloser>;
+
+// `song` opened through the library with `open`, its title and length in
+// `outcome` and announced; null, with `outcome.error` saying why, when it
+// cannot be opened.
+SongHandle openSong(const std::string &song, const velk_options &open, SongOutcome &outcome,
+                    const Announce &announce)
+{
+    velk_song *opened = nullptr;
+    const velk_error error = velk_open_file(song.c_str(), &open, &opened);
+    SongHandle handle(opened);
+    if (error != VELK_OK) {
+        outcome.error = handle ? velk_error_message(handle.get()) : velk_error_string(error);
+        return nullptr;
+    }
+    outcome.ims = isImsSong(song);
+    outcome.title = velk_title(handle.get());
+    outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
+    announce(outcome);
+    return handle;
+}
 
 // The song's lyrics as an LRC file at `path` ("-" for standard output). A
 // song without lyrics gets none, with a note why; false only when the file
@@ -383,17 +404,9 @@ SongOutcome lyricsOnly(const Options &options, const std::string &song, const An
     velk_options open;
     velk_options_init(&open);
     open.bank_path = options.bank.empty() ? nullptr : options.bank.c_str();
-    velk_song *opened = nullptr;
-    const velk_error error = velk_open_file(song.c_str(), &open, &opened);
-    const std::unique_ptr<velk_song, SongCloser> handle(opened);
-    if (error != VELK_OK) {
-        outcome.error = handle ? velk_error_message(handle.get()) : velk_error_string(error);
+    const SongHandle handle = openSong(song, open, outcome, announce);
+    if (!handle)
         return outcome;
-    }
-    outcome.ims = isImsSong(song);
-    outcome.title = velk_title(handle.get());
-    outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
-    announce(outcome);
     if (writeLrc(handle.get(), "-", outcome) && outcome.lrc.empty())
         outcome.error = outcome.lyricsNote;
     return outcome;
@@ -413,17 +426,9 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
     open.emulator = options.emulator;
     open.pitch_bends = options.pitchBends ? 1 : 0;
     open.bank_path = options.bank.empty() ? nullptr : options.bank.c_str();
-    velk_song *opened = nullptr;
-    const velk_error error = velk_open_file(song.c_str(), &open, &opened);
-    const std::unique_ptr<velk_song, SongCloser> handle(opened);
-    if (error != VELK_OK) {
-        outcome.error = handle ? velk_error_message(handle.get()) : velk_error_string(error);
+    const SongHandle handle = openSong(song, open, outcome, announce);
+    if (!handle)
         return outcome;
-    }
-    outcome.ims = isImsSong(song);
-    outcome.title = velk_title(handle.get());
-    outcome.lengthMs = static_cast<unsigned long>(velk_length_ms(handle.get()));
-    announce(outcome);
     if (options.lrc && !writeLrc(handle.get(), velk::render::lrcPathFor(path), outcome))
         return outcome;
 
