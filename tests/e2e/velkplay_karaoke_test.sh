@@ -45,22 +45,10 @@ fail() {
 
 # The screen with the lit part of a line marked as {...}.
 screen() { tm capture-pane -p -e -t velk | sed -E 's/\x1b\[7m/{/g; s/\x1b\[(27|0)m/}/g; s/\x1b\[[0-9;]*m//g'; }
-status() {
-  screen | sed -n -E 's/^(playing|paused) +([0-9]+):([0-9]+) \[[#.]+\] +[0-9]+:[0-9]+ *$/\1 \2 \3/p' | tail -n 1 |
-    awk '{ print $1, $2 * 60 + $3 }'
-}
+. "$(dirname "$0")/velkplay_screen.sh"
 # The line under the status line, and the one below it.
 sung() { screen | grep -A1 -E '^(playing|paused) ' | sed -n 2p; }
 below() { screen | grep -A2 -E '^(playing|paused) ' | sed -n 3p; }
-wait_for() {
-  local limit=$1 what=$2
-  shift 2
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    [ $SECONDS -lt $end ] || fail "no $what within $limit s"
-    sleep 0.05
-  done
-}
 sung_is() { [[ "$(sung)" =~ $1 ]]; }
 sung_is_not() { [ "$(sung)" != "$1" ]; }
 nothing_sung() { [ -z "$(sung)" ]; }
