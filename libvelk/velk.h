@@ -33,15 +33,15 @@ extern "C" {
 #endif
 
 #define VELK_VERSION_MAJOR 1
-#define VELK_VERSION_MINOR 1
+#define VELK_VERSION_MINOR 2
 #define VELK_VERSION_PATCH 0
 /* 0xMMmmpp: comparable as a number. */
 #define VELK_VERSION ((VELK_VERSION_MAJOR << 16) | (VELK_VERSION_MINOR << 8) | VELK_VERSION_PATCH)
-#define VELK_VERSION_STRING "1.1.0"
+#define VELK_VERSION_STRING "1.2.0"
 
 /* The version of the library that is running, as VELK_VERSION. */
 VELK_API uint32_t velk_version(void);
-/* The same as text ("1.1.0"). */
+/* The same as text ("1.2.0"). */
 VELK_API const char *velk_version_string(void);
 
 typedef enum velk_error {
@@ -145,9 +145,130 @@ VELK_API long velk_render(velk_song *song, int16_t *buffer, size_t frames);
  * handle. */
 VELK_API int64_t velk_position_ms(const velk_song *song);
 
-/* Moves to the first tick at or after `ms` (forward by stepping the song
- * without rendering, back by starting again); past the end, to the end. */
+/* Moves to the first tick at or after `ms`; past the end, to the end. What
+ * plays from there is what a whole render plays there: notes held or
+ * decaying at the target sound as they would have, not struck anew. */
 VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms);
+
+/* ---- Time ----------------------------------------------------------------
+ * Every time in this interface (positions, lengths, seeks, lyric highlights,
+ * the score, the tempo map) is song time: milliseconds of the song played at
+ * its own tempo. velk_set_tempo changes how fast song time passes against
+ * the frames rendered, never the numbers: at tempo 2 a 60,000 ms song still
+ * has velk_length_ms 60,000 and plays in 30 s of audio, and a progress bar
+ * of position over length, and the lyrics, stay right at any tempo. */
+
+/* ---- Voices ---------------------------------------------------------------
+ * A melodic song has 9 voices, each a melodic voice of the chip. A
+ * percussive (rhythm-mode) song has 11: 6 melodic voices, then the bass
+ * drum, snare drum, tom-tom, top cymbal and hi-hat. Voices are numbered from
+ * 0 in that order; masks use bit (1u << voice). */
+#define VELK_MAX_VOICES 11
+
+/* The number of voices (9 or 11); 0 for a null handle. */
+VELK_API int velk_voice_count(const velk_song *song);
+/* "Voice 1" ... "Voice 9", "Bass drum", "Snare drum", "Tom-tom", "Cymbal",
+ * "Hi-hat"; NULL for a voice out of range. */
+VELK_API const char *velk_voice_name(const velk_song *song, int voice);
+/* Non-zero for a voice of the rhythm section. */
+VELK_API int velk_voice_is_rhythm(const velk_song *song, int voice);
+
+/* ---- The score ------------------------------------------------------------
+ * What the engine plays, for the whole song, ready right after open (it
+ * does not change with the listener's controls: keys are the song's own,
+ * before velk_set_transpose; times are song time).
+ *
+ * Keys are MIDI key numbers of the pitch the engine tunes. The engine's note
+ * n (the ROL song's note less 12) is C of block 0 for n = 0, F-number 340,
+ * 16.1 Hz, a little under MIDI's C0: the key is n + 12, so the ROL song's
+ * note number is the MIDI key and middle C (block 4, 258 Hz) is key 60.
+ * Keys are held to 0..127. The rhythm voices' keys are the pitches the song
+ * gives them; velk_note.key of a drum is that pitch, not a General MIDI
+ * drum key. */
+typedef struct velk_note {
+    int voice;
+    int key;             /* MIDI key, 0..127 */
+    int velocity;        /* 1..127, from the voice's volume at the note's start */
+    int32_t start_tick;  /* in the song's ticks (velk_ticks_per_beat a beat) */
+    int32_t end_tick;
+    int64_t start_ms;    /* song time */
+    int64_t end_ms;
+    const char *instrument; /* the bank's name of the instrument it plays; lives as long as the handle */
+} velk_note;
+
+/* The notes, ordered by start (then voice); rests are not notes. */
+VELK_API size_t velk_note_count(const velk_song *song);
+VELK_API velk_error velk_note_at(const velk_song *song, size_t index, velk_note *out);
+
+/* The song's ticks per beat (the resolution of the score's ticks). */
+VELK_API int velk_ticks_per_beat(const velk_song *song);
+
+/* The tempo map: from `tick` (at `time_ms`) on, the song plays at
+ * `beats_per_minute`, that is `ticks_per_second` ticks a second. The first
+ * entry is at tick 0. */
+typedef struct velk_tempo_change {
+    int32_t tick;
+    int64_t time_ms;
+    double beats_per_minute;
+    double ticks_per_second;
+} velk_tempo_change;
+VELK_API size_t velk_tempo_count(const velk_song *song);
+VELK_API velk_error velk_tempo_at(const velk_song *song, size_t index, velk_tempo_change *out);
+
+/* The song's pitch events (bends) of melodic voices: from `tick` on, the
+ * voice is bent by `semitones` (-1 to +1). They sound only with
+ * options.pitch_bends, but are listed either way. */
+typedef struct velk_pitch_change {
+    int voice;
+    int32_t tick;
+    int64_t time_ms;
+    double semitones;
+} velk_pitch_change;
+VELK_API size_t velk_pitch_count(const velk_song *song);
+VELK_API velk_error velk_pitch_at(const velk_song *song, size_t index, velk_pitch_change *out);
+
+/* ---- Voice state ----------------------------------------------------------
+ * Each voice as it is at velk_position_ms, the time of the next frame to
+ * render. A frontend that buffers audio keeps the states it read after each
+ * render and shows the one whose time is being heard. */
+typedef struct velk_voice_state {
+    int sounding;            /* non-zero while the voice's note is keyed on */
+    int key;                 /* the MIDI key it plays (transposed as heard), -1 when none yet */
+    const char *instrument;  /* the instrument's name, "" when none yet; lives as long as the handle */
+    float level;             /* 0 to 1: see velk_voice_state_at */
+} velk_voice_state;
+
+/* The level follows what the voice makes heard: 1 at the peak of an attack
+ * at full volume; it rises at a key-on at the instrument's attack rate,
+ * falls at its decay rate to its sustain level (or on, when the instrument
+ * does not sustain), falls at its release rate after the key-off, and is
+ * scaled by the voice's volume (the output operator's attenuation as an
+ * amplitude). It is worked out from the instrument's envelope and the
+ * engine's key events, the same for every emulator; 0 while the voice is
+ * muted. */
+VELK_API velk_error velk_voice_state_at(const velk_song *song, int voice, velk_voice_state *out);
+
+/* ---- A listener's controls ------------------------------------------------
+ * Each takes effect from the next rendered frame, also while the song
+ * plays, and none moves the position. */
+
+/* Voices whose bit is set are silent (solo is every other bit set). Bits of
+ * voices the song does not have are ignored. With Nuked the chip adds its
+ * channels before the output, so the renders of each voice alone add up to
+ * the whole render (to a few steps of the last bit, where nothing clips);
+ * with satoh, woody and Ken a muted voice is silenced by its output
+ * operators' attenuation and the sum holds less closely. */
+VELK_API velk_error velk_set_muted_voices(velk_song *song, uint32_t mask);
+VELK_API uint32_t velk_muted_voices(const velk_song *song);
+
+/* 0.25 to 4.0 (default 1): the song plays faster or slower at the same pitch. */
+VELK_API velk_error velk_set_tempo(velk_song *song, double tempo);
+VELK_API double velk_tempo(const velk_song *song);
+
+/* -12 to +12 semitones (default 0) on the melodic voices; the rhythm voices
+ * keep their pitch. */
+VELK_API velk_error velk_set_transpose(velk_song *song, int semitones);
+VELK_API int velk_transpose(const velk_song *song);
 
 /* Lyrics: the lyric file (.iss) beside an IMS song opened from a path (or
  * located with options->location), or given with velk_set_lyrics. A file
