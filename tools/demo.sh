@@ -15,9 +15,26 @@ bash tools/bootstrap.sh
 jobs=$(nproc)
 native="${VELK_DEMO_NATIVE_DIR:-build/demo-native}"
 
+# Builds quietly into a log of its own; a failure shows the log's end.
+build() {
+  local dir=$1 log=$1/demo-build.log
+  shift
+  cmake --build "$dir" -j "$jobs" "$@" >"$log" 2>&1 || {
+    tail -n 30 "$log" >&2
+    echo "demo: the build in $dir failed (the whole log: $log)" >&2
+    exit 1
+  }
+}
+# A folder configured before keeps its toolchain; naming it again only makes
+# CMake warn that it was not used.
+configure() { # DIR [TOOLCHAIN]
+  local dir=$1 options=(-DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF) out
+  if [ -n "${2:-}" ] && [ ! -f "$1/CMakeCache.txt" ]; then options+=(--toolchain "$2"); fi
+  out=$(cmake -S . -B "$dir" "${options[@]}" 2>&1) || { echo "$out" >&2; exit 1; }
+}
+
 # The demo song and its bank are made from their text sources by native tools.
-echo "== building the demo song, its bank and the Linux plug-in in $native"
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
+configure "$native"
 targets=(demo_song demo_bank)
 song="$native/demo/demo.ims"
 
@@ -45,15 +62,17 @@ case "$target" in
 esac
 
 if [ -n "$target" ]; then
-  cmake --build "$native" -j "$jobs" --target "${targets[@]}"
+  echo "== building the demo song and its bank in $native"
+  build "$native" --target "${targets[@]}"
   echo "== building in_velk.dll and velkhost.exe for $target in $windows"
-  cmake -S . -B "$windows" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null
-  cmake --build "$windows" -j "$jobs" --target in_velk velkhost
+  configure "$windows" "$toolchain"
+  build "$windows" --target in_velk velkhost
   host=(tools/wine-run.sh "$windows/host/velkhost.exe")
   plugin="$windows/module/in_velk.dll"
 else
   echo "== Wine cannot start a Windows program here: the Linux module plays"
-  cmake --build "$native" -j "$jobs" --target "${targets[@]}" in_velk velkhost
+  echo "== building the demo song, its bank, in_velk.so and velkhost in $native"
+  build "$native" --target "${targets[@]}" in_velk velkhost
   host=("$native/host/velkhost")
   plugin="$native/module/in_velk.so"
   how="the Linux module in_velk.so"
