@@ -18,6 +18,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
   shared-mime-info lintian libglib2.0-bin libxml2-utils man-db
+  emscripten chromium
 )
 
 # 32-bit Wine, which runs the i686 programs (the release target) where the
@@ -110,4 +111,14 @@ build_target() {
 
 build_target i686-w64-mingw32
 build_target x86_64-w64-mingw32
+
+# The web player's browser tests drive Debian's chromium with playwright-core
+# (which downloads no browser), kept in the build tree.
+if [ ! -f "$top/build/web/node_modules/playwright-core/package.json" ]; then
+  # npm comes with some builds of node, as its own package with Debian's.
+  command -v npm >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
+  echo "bootstrap: installing playwright-core into build/web"
+  mkdir -p "$top/build/web"
+  npm install --prefix "$top/build/web" --no-save --no-audit --no-fund playwright-core@1 >&2
+fi
 echo "bootstrap: ready"

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Builds the web player: libbinio, AdPlug and libvelk as WebAssembly with
+# Debian's emscripten, then the site (web/page plus the wasm) in
+# build/web/site, a folder of static files any static server can host.
+#
+#   bash tools/web.sh            build the site
+#   bash tools/web.sh --serve    build it and serve it at http://127.0.0.1:PORT
+#   bash tools/web.sh --test     build it and run the browser tests (tests/web)
+#
+# Each step runs only when its result is missing or older than its sources.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+web="$top/build/web"
+deps="$web/deps"
+site="$web/site"
+jobs=$(nproc)
+# This emscripten's compiler runs on node and finds its modules there.
+export NODE_PATH=/usr/share/nodejs
+started=$SECONDS
+say() { printf 'web: %s (at %ds)\n' "$1" $((SECONDS - started)); }
+
+if ! command -v emcc >/dev/null || ! command -v chromium >/dev/null; then
+  [ -n "${VELK_SKIP_BOOTSTRAP:-}" ] || bash tools/bootstrap.sh
+fi
+
+# AdPlug and libbinio from the Debian source packages the bootstrap fetched
+# for the Windows builds, compiled by plain calls as it does there. Of AdPlug
+# only what libvelk calls: the emulators, the player base and the file
+# provider (its song players are not needed, and compiling all of them would
+# triple this step).
+adplug_sources=(emuopl.cpp fmopl.c nemuopl.cpp nukedopl.c woodyopl.cpp adlibemu.c fprovide.cpp player.cpp
+                database.cpp debug.c)
+source_dir() {
+  local dir
+  dir=$(find "$top/build/deps/src" -maxdepth 1 -type d -name "$1" 2>/dev/null | head -n 1)
+  [ -n "$dir" ] || { echo "web: no source for $1 in build/deps/src; run tools/bootstrap.sh" >&2; exit 1; }
+  echo "$dir"
+}
+
+build_deps() {
+  [ -f "$deps/lib/libadplug.a" ] && [ -f "$deps/lib/libbinio.a" ] && return 0
+  local binio adplug obj="$web/deps-obj" f
+  binio=$(source_dir 'libbinio-1.5*')
+  adplug=$(source_dir 'adplug-2.3.3*')
+  say "building libbinio and AdPlug as WebAssembly"
+  rm -rf "$obj" "$deps"
+  mkdir -p "$obj/binio" "$obj/adplug" "$deps/lib" "$deps/include/libbinio" "$deps/include/adplug"
+  cp "$binio"/src/*.h "$deps/include/libbinio/"
+  sed -e 's/@ENABLE_STRING@/1/' -e 's/@ENABLE_IOSTREAM@/1/' \
+      -e 's/@ISO_STDLIB@/1/' -e 's/@WITH_MATH@/1/' \
+      -e 's/@TYPE_INT@/long long/' -e 's/@TYPE_FLOAT@/long double/' \
+      "$binio/src/binio.h.in" > "$deps/include/libbinio/binio.h"
+  cp "$adplug"/src/*.h "$deps/include/adplug/"
+  # One compiler call per source, as many at a time as there are cores; a
+  # failed call leaves its object missing, which the archive step reports.
+  local running=0 out
+  for f in "$binio"/src/*.cpp "${adplug_sources[@]/#/$adplug/src/}"; do
+    case "$f" in
+      "$binio"/*) out="$obj/binio/$(basename "$f").o"; set -- em++ -I"$deps/include/libbinio" ;;
+      *.c) out="$obj/adplug/$(basename "$f").o"; set -- emcc ;;
+      *) out="$obj/adplug/$(basename "$f").o"; set -- em++ ;;
+    esac
+    # stricmp is Windows' name for it (fprovide.cpp calls it).
+    "$@" -O2 -w -DVERSION='"2.3.3"' -Dstricmp=strcasecmp -I"$adplug/src" -I"$deps/include/libbinio" \
+      -I"$deps/include" -c "$f" -o "$out" &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then wait -n || true; running=$((running - 1)); fi
+  done
+  wait
+  for f in "$binio"/src/*.cpp "${adplug_sources[@]/#/$adplug/src/}"; do
+    case "$f" in "$binio"/*) out="$obj/binio" ;; *) out="$obj/adplug" ;; esac
+    [ -f "$out/$(basename "$f").o" ] || { echo "web: $(basename "$f") did not compile" >&2; exit 1; }
+  done
+  emar rcs "$deps/lib/libbinio.a" "$obj"/binio/*.o
+  emar rcs "$deps/lib/libadplug.a" "$obj"/adplug/*.o
+  rm -rf "$obj"
+}
+
+build_library() {
+  if [ ! -f "$web/wasm/build.ninja" ]; then
+    say "configuring libvelk for WebAssembly"
+    emcmake cmake -S "$top" -B "$web/wasm" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DVELK_LIBRARY_ONLY=ON -DVELK_TESTS=OFF -DVELK_BENCH=OFF \
+      -DVELK_TRIPLET=wasm32-emscripten -DVELK_DEPS_PREFIX="$deps" -Wno-dev >/dev/null
+  fi
+  say "building libvelk as WebAssembly"
+  cmake --build "$web/wasm" --target velk_wasm -j "$jobs"
+}
+
+# The site: the page's files, the library, and the list of everything the
+# service worker keeps for offline use (its name changes with the content,
+# so a new build replaces the old cache).
+build_site() {
+  rm -rf "$site.new"
+  mkdir -p "$site.new"
+  cp -r web/page/. "$site.new/"
+  cp "$web/wasm/web/velk.mjs" "$web/wasm/web/velk.wasm" "$site.new/"
+  (cd "$site.new" && find . -type f ! -name sw.js ! -name site-files.js | sed 's|^\./||' | sort) > "$web/files.txt"
+  local version
+  version=$(cd "$site.new" && sort "$web/files.txt" | xargs sha256sum | sha256sum | cut -c1-16)
+  {
+    echo "// Written by tools/web.sh: the files the service worker keeps."
+    echo "self.siteVersion = '$version';"
+    printf 'self.siteFiles = [\n'
+    sed "s/.*/  '&',/" "$web/files.txt"
+    printf '];\n'
+  } > "$site.new/site-files.js"
+  rm -rf "$site"
+  mv "$site.new" "$site"
+  say "site in ${site#$top/} ($(du -sk "$site" | cut -f1) KiB)"
+}
+
+build_deps
+build_library
+build_site
+
+case "${1:-}" in
+  --serve)
+    exec python3 web/serve.py "$site" ;;
+  --test)
+    say "running the browser tests"
+    node tests/web/run.mjs "$site" ;;
+  "") ;;
+  *) echo "usage: tools/web.sh [--serve|--test]" >&2; exit 2 ;;
+esac

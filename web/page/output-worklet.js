@@ -1,0 +1,91 @@
+// The audio thread: plays the blocks the render worker sends, in order.
+// It tells the worker what it has used up (so the worker keeps it fed) and
+// tells the page the AudioContext time at which each block starts (so the
+// page shows the states of what is heard). Pausing stops at the next
+// render quantum and keeps the queue.
+class VelkOutput extends AudioWorkletProcessor {
+    constructor() {
+        super();
+        this.queue = [];
+        this.offset = 0;
+        this.generation = 0;
+        this.paused = false;
+        this.worker = null;
+        this.port.onmessage = (e) => {
+            const m = e.data;
+            if (m.type === 'worker-port') {
+                this.worker = m.port;
+                this.worker.onmessage = (w) => this.fromWorker(w.data);
+            } else if (m.type === 'pause') {
+                this.paused = m.paused;
+            }
+        };
+    }
+
+    fromWorker(m) {
+        if (m.type === 'flush') {
+            this.generation = m.generation;
+            this.queue = [];
+            this.offset = 0;
+        } else if (m.type === 'block' && m.generation === this.generation) {
+            this.queue.push(m);
+        }
+    }
+
+    process(inputs, outputs) {
+        const out = outputs[0];
+        const left = out[0], right = out[1] || out[0];
+        if (this.paused) return true;
+        let i = 0;
+        while (i < left.length && this.queue.length) {
+            const block = this.queue[0];
+            if (this.offset === 0) {
+                this.port.postMessage({ type: 'started', serial: block.serial, time: currentTime + i / sampleRate });
+            }
+            const n = Math.min(left.length - i, block.left.length - this.offset);
+            left.set(block.left.subarray(this.offset, this.offset + n), i);
+            right.set(block.right.subarray(this.offset, this.offset + n), i);
+            i += n;
+            this.offset += n;
+            if (this.offset === block.left.length) {
+                this.queue.shift();
+                this.offset = 0;
+                this.worker.postMessage({ type: 'consumed', generation: block.generation, frames: block.left.length });
+            }
+        }
+        return true;
+    }
+}
+registerProcessor('velk-output', VelkOutput);
+
+// What reaches the speakers, copied to the page (tests and the level check):
+// it passes its input on unchanged.
+class VelkTap extends AudioWorkletProcessor {
+    constructor() {
+        super();
+        this.recording = false;
+        this.chunks = [[], []];
+        this.port.onmessage = (e) => {
+            if (e.data.type === 'record') {
+                this.recording = e.data.on;
+                if (!this.recording) {
+                    this.port.postMessage({ type: 'recorded', left: this.chunks[0], right: this.chunks[1] });
+                    this.chunks = [[], []];
+                }
+            }
+        };
+    }
+    process(inputs, outputs) {
+        const input = inputs[0], out = outputs[0];
+        for (let c = 0; c < out.length; c++) {
+            const src = input[c] || input[0];
+            if (src) out[c].set(src);
+        }
+        if (this.recording && input.length) {
+            this.chunks[0].push(new Float32Array(input[0]));
+            this.chunks[1].push(new Float32Array(input[1] || input[0]));
+        }
+        return true;
+    }
+}
+registerProcessor('velk-tap', VelkTap);
