@@ -2,14 +2,20 @@
 
 #include <emuopl.h>
 #include <kemuopl.h>
-#include <nemuopl.h>
 #include <wemuopl.h>
 
+extern "C" {
+#include <nukedopl.h>
+}
+
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include "libvelk/voice_muting.h"
+#include "rol/opl2.h"
 #include "rol/opl2_chip.h"
 
 namespace velk::lib {
@@ -221,24 +227,182 @@ private:
     std::unique_ptr<Copl> chip_;
 };
 
+// Nuked OPL3 in OPL2 mode, driven as AdPlug's CNemuopl drives it (buffered
+// writes, its resampler), handing out its left channel. A muted voice is
+// taken out of the chip's own sum: its channel's output mask, or in rhythm
+// mode the drum slot's place in its channel's sum. The chip resets both
+// whenever a write sets up a channel, so they are put back after every chip
+// sample while anything is muted.
+class NukedChip : public EmulatorChip {
+public:
+    NukedChip(int rate, int channels) : chip_(std::make_unique<opl3_chip>()), rate_(rate), channels_(channels)
+    {
+        OPL3_Reset(chip_.get(), static_cast<Bit32u>(rate_));
+        currType = TYPE_OPL2;
+    }
+
+    void write(int reg, int val) override
+    {
+        OPL3_WriteRegBuffered(chip_.get(), static_cast<Bit16u>((currChip << 8) | reg), static_cast<Bit8u>(val));
+    }
+
+    void init() override
+    {
+        OPL3_Reset(chip_.get(), static_cast<Bit32u>(rate_));
+        currChip = 0;
+        gate();
+    }
+
+    void update(short *buf, int samples) override
+    {
+        if (samples <= 0)
+            return;
+        native_.resize(static_cast<std::size_t>(samples) * 2);
+        if (muted_ == 0)
+            OPL3_GenerateStream(chip_.get(), native_.data(), static_cast<Bit32u>(samples));
+        else
+            generateGated(native_.data(), samples);
+        for (int f = 0; f < samples; ++f)
+            for (int c = 0; c < channels_; ++c)
+                buf[f * channels_ + c] = native_[static_cast<std::size_t>(f) * 2];
+    }
+
+    void setMutedVoices(std::uint32_t mask) override
+    {
+        muted_ = mask;
+        gate();
+    }
+
+private:
+    // OPL3_GenerateResampled, with the gates put back after each chip sample
+    // (the writes due are applied at its end).
+    void generateGated(Bit16s *out, int samples)
+    {
+        opl3_chip &c = *chip_;
+        constexpr int fraction = 10;  // the resampler's fixed point, as Nuked's RSM_FRAC
+        for (int i = 0; i < samples; ++i, out += 2) {
+            while (c.samplecnt >= c.rateratio) {
+                c.oldsamples[0] = c.samples[0];
+                c.oldsamples[1] = c.samples[1];
+                OPL3_Generate(&c, c.samples);
+                gate();
+                c.samplecnt -= c.rateratio;
+            }
+            out[0] = static_cast<Bit16s>((c.oldsamples[0] * (c.rateratio - c.samplecnt) + c.samples[0] * c.samplecnt) /
+                                         c.rateratio);
+            out[1] = static_cast<Bit16s>((c.oldsamples[1] * (c.rateratio - c.samplecnt) + c.samples[1] * c.samplecnt) /
+                                         c.rateratio);
+            c.samplecnt += 1 << fraction;
+        }
+    }
+
+    void gate()
+    {
+        opl3_chip &c = *chip_;
+        const bool rhythm = (c.rhy & 0x20) != 0;
+        const auto isMuted = [&](int voice) { return (muted_ >> voice & 1u) != 0; };
+        for (int ch = 0; ch < opl2::channels; ++ch) {
+            opl3_channel &channel = c.channel[ch];
+            if (rhythm && ch >= 7) {
+                // Channel 7 sums hi-hat and snare drum, channel 8 tom-tom and
+                // top cymbal, each slot twice, as the rhythm section wires them.
+                const bool first = isMuted(ch == 7 ? rhythmHiHat : rhythmTomTom);
+                const bool second = isMuted(ch == 7 ? rhythmSnareDrum : rhythmTopCymbal);
+                channel.out[0] = channel.out[1] = first ? &c.zeromod : &channel.slots[0]->out;
+                channel.out[2] = channel.out[3] = second ? &c.zeromod : &channel.slots[1]->out;
+                channel.cha = channel.chb = static_cast<Bit16u>(~0);
+                continue;
+            }
+            const Bit16u mask = isMuted(ch) ? 0 : static_cast<Bit16u>(~0);
+            channel.cha = channel.chb = mask;
+        }
+    }
+
+    std::unique_ptr<opl3_chip> chip_;
+    int rate_;
+    int channels_;
+    std::uint32_t muted_ = 0;
+    std::vector<short> native_;
+};
+
+// An emulator whose inside is not reached: a muted voice's operators get
+// full attenuation (their own level is kept and written back on unmuting).
+class AttenuatedMuting : public EmulatorChip {
+public:
+    explicit AttenuatedMuting(std::unique_ptr<Copl> chip) : chip_(std::move(chip)) { currType = TYPE_OPL2; }
+
+    void write(int reg, int val) override
+    {
+        if (reg >= opl2::regLevel && reg < opl2::regLevel + slotCount) {
+            const int slot = reg - opl2::regLevel;
+            levels_[slot] = static_cast<std::uint8_t>(val);
+            if (mutedSlots_ >> slot & 1u)
+                val |= opl2::levelAttenuationBits;
+        }
+        chip_->write(reg, val);
+        if (reg == opl2::regRhythm && ((val & opl2::rhythmOn) != 0) != rhythm_) {
+            rhythm_ = !rhythm_;
+            setMutedVoices(muted_);
+        }
+    }
+
+    void init() override
+    {
+        chip_->init();
+        levels_.fill(0);
+        rhythm_ = false;
+        const std::uint32_t muted = muted_;
+        mutedSlots_ = 0;
+        muted_ = 0;
+        setMutedVoices(muted);
+    }
+
+    void update(short *buf, int samples) override { chip_->update(buf, samples); }
+
+    void setMutedVoices(std::uint32_t mask) override
+    {
+        muted_ = mask;
+        std::uint32_t slots = 0;
+        for (int v = 0; v < 11; ++v)
+            if (mask >> v & 1u)
+                slots |= voiceSlots(v, rhythm_);
+        const std::uint32_t changed = slots ^ mutedSlots_;
+        mutedSlots_ = slots;
+        for (int slot = 0; slot < slotCount; ++slot)
+            if (changed >> slot & 1u)
+                chip_->write(opl2::regLevel + slot,
+                             levels_[slot] | ((slots >> slot & 1u) ? opl2::levelAttenuationBits : 0));
+    }
+
+private:
+    static constexpr int slotCount = 0x16;
+    std::unique_ptr<Copl> chip_;
+    std::array<std::uint8_t, slotCount> levels_{};
+    bool rhythm_ = false;
+    std::uint32_t muted_ = 0;
+    std::uint32_t mutedSlots_ = 0;
+};
+
 } // namespace
 
-std::unique_ptr<Copl> makeEmulatorChip(velk_emulator emulator, int rate, int channels)
+std::unique_ptr<EmulatorChip> makeEmulatorChip(velk_emulator emulator, int rate, int channels)
 {
     switch (emulator) {
     case VELK_EMULATOR_SATOH:
         // One OPL2 copied to both channels by CEmuopl itself: the plug-in's
         // chip, sample for sample.
-        return std::make_unique<GuardedChip>(Shared::satoh, rate, channels);
+        return std::make_unique<AttenuatedMuting>(std::make_unique<GuardedChip>(Shared::satoh, rate, channels));
     case VELK_EMULATOR_WOODY:
-        return std::make_unique<OneChipOutput>(std::make_unique<GuardedChip>(Shared::woody, rate, 1), 1, channels);
+        return std::make_unique<AttenuatedMuting>(
+            std::make_unique<OneChipOutput>(std::make_unique<GuardedChip>(Shared::woody, rate, 1), 1, channels));
     case VELK_EMULATOR_KEN:
-        return std::make_unique<OneChipOutput>(std::make_unique<KenChip>(rate), 1, channels);
+        return std::make_unique<AttenuatedMuting>(
+            std::make_unique<OneChipOutput>(std::make_unique<KenChip>(rate), 1, channels));
     case VELK_EMULATOR_NUKED:
     case VELK_EMULATOR_DEFAULT:
         break;
     }
-    return std::make_unique<OneChipOutput>(std::make_unique<CNemuopl>(rate), 2, channels);
+    return std::make_unique<NukedChip>(rate, channels);
 }
 
 } // namespace velk::lib

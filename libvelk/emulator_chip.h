@@ -3,12 +3,13 @@
 // from several songs on several threads at once.
 #pragma once
 
+#include <opl.h>
+
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 
 #include "libvelk/velk.h"
-
-class Copl;
 
 namespace velk::lib {
 
@@ -18,9 +19,18 @@ struct EmulatorBusy : std::runtime_error {
     EmulatorBusy() : std::runtime_error("Ken Silverman's emulator is in use by another song (one at a time)") {}
 };
 
+// A chip whose voices (numbered as velk.h numbers them, by the rhythm mode
+// the song sets) can be silenced while their state runs on.
+class EmulatorChip : public Copl {
+public:
+    // Voices whose bit is set are silent from the next frame rendered on.
+    virtual void setMutedVoices(std::uint32_t mask) = 0;
+};
+
 // A chip of `emulator` (not VELK_EMULATOR_DEFAULT) rendering signed 16-bit
-// frames of `channels` (1 or 2) at `rate`. Throws std::bad_alloc, or
-// EmulatorBusy for a second Ken chip.
-std::unique_ptr<Copl> makeEmulatorChip(velk_emulator emulator, int rate, int channels);
+// frames of `channels` (1 or 2) at `rate`. Nuked silences a muted voice's
+// share of the chip's sum; the others turn its operators' attenuation full
+// (47 dB down). Throws std::bad_alloc, or EmulatorBusy for a second Ken chip.
+std::unique_ptr<EmulatorChip> makeEmulatorChip(velk_emulator emulator, int rate, int channels);
 
 } // namespace velk::lib

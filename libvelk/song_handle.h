@@ -8,17 +8,43 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
 #include "libvelk/velk.h"
 #include "lyrics/lyrics.h"
 #include "rol/rol_song.h"
 
-class Copl;
-
 namespace velk {
 class RolPlayer;
+namespace lib {
+class EmulatorChip;
 }
+} // namespace velk
+
+namespace velk::lib {
+
+// When the voice's notes last keyed on and off, in frames rendered (the
+// chip's own time, whatever the tempo), for its level.
+struct VoiceKeying {
+    unsigned strikes = 0;       // the player's count when last looked at
+    bool keyed = false;
+    std::uint64_t onFrame = 0;
+    std::uint64_t offFrame = 0;
+};
+
+// The song's notes, tempo map and pitch events (song_score.h).
+struct Score {
+    std::vector<velk_note> notes;
+    std::vector<velk_tempo_change> tempos;
+    std::vector<velk_pitch_change> pitches;
+    // The instrument (index into the song's used instruments) of each note.
+    std::vector<int> instrumentOfNote;
+    // Per voice, the indexes of its notes in `notes`, in order.
+    std::vector<std::vector<std::size_t>> notesOfVoice;
+};
+
+} // namespace velk::lib
 
 struct velk_song {
     // The last failure (VELK_OK and "" when none).
@@ -48,9 +74,16 @@ struct velk_song {
 
     // The player writes to the chip; the chip goes last. The song data the
     // player plays (ticks per beat, tempo events) is player->song().
-    std::unique_ptr<Copl> chip;
+    std::unique_ptr<velk::lib::EmulatorChip> chip;
     std::unique_ptr<velk::RolPlayer> player;
     std::int64_t lengthMs = 0;
+    velk::lib::Score score;
+    int voiceCount = 0;
+
+    // The listener's controls.
+    std::uint32_t mutedVoices = 0;
+    double tempo = 1.0;
+    int transpose = 0;
 
     // Rendering: frames of the tick last played still to render, the
     // fraction of a frame owed, and whether the player reported the end.
@@ -60,10 +93,14 @@ struct velk_song {
     // Song time at which the next tick starts, summed tick by tick as the
     // length is (float, as the plug-in sums it).
     float nextTickMs = 0.0f;
-    // The position: song time of the last seek (or 0) plus frames rendered
-    // since.
+    // The position: song time of the last seek or tempo change (or 0) plus
+    // the song time of the frames rendered since at the tempo.
     double anchorMs = 0.0;
     std::uint64_t framesSinceAnchor = 0;
+    // Frames the chip has rendered since the handle opened, also those of a
+    // seek's run-up that nobody hears: the chip's clock, for the levels.
+    std::uint64_t chipFrames = 0;
+    velk::lib::VoiceKeying keying[VELK_MAX_VOICES];
 
     // Lyrics (song_lyrics.cpp), timed on the song's ticks; none for ROL
     // songs. The problem says why a lyric file was ignored ("" when none

@@ -15,6 +15,7 @@
 #include "libvelk/handle_errors.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_lyrics.h"
+#include "libvelk/song_score.h"
 #include "platform/euckr_to_utf8.h"
 #include "playback/song_length.h"
 #include "rol/bank_choice.h"
@@ -174,6 +175,8 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     // start again on the song's own chip, as velkrender always did.
     handle.lengthMs = static_cast<std::int64_t>(measureSongLength(*handle.player, 0));
     handle.player->rewind(0);
+    handle.voiceCount = voiceCountOf(handle);
+    handle.score = scoreOf(handle);
     findLyricsBeside(handle);
     handle.open = true;
     return VELK_OK;

@@ -3,8 +3,13 @@
 #include <opl.h>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
+#include "libvelk/emulator_chip.h"
 #include "libvelk/song_handle.h"
+#include "libvelk/song_score.h"
+#include "libvelk/voice_level.h"
 #include "playback/tick_rate.h"
 #include "rol/rol_player.h"
 
@@ -14,20 +19,82 @@ namespace {
 // Frames handed to the chip at a time, as velkrender always rendered them.
 constexpr std::uint64_t chipBlockFrames = 4096;
 
+// A seek lets the chip run through what still sounds at the target: from the
+// start of each voice's last note, when that note is held or its release is
+// still heard there, but never more than this much before the target, nor
+// less than the shortest run-up (so that a note struck just before the
+// target has its attack behind it).
+constexpr double longestRunUpMs = 6000.0;
+constexpr double shortestRunUpMs = 250.0;
+
+// Notes the keying of every voice after a tick, at the chip's clock.
+void followKeys(velk_song &song)
+{
+    for (int v = 0; v < song.voiceCount; ++v) {
+        const RolPlayer::VoiceView view = song.player->voiceView(v);
+        VoiceKeying &k = song.keying[v];
+        if (view.strikes != k.strikes && view.keyed)
+            k.onFrame = song.chipFrames;
+        if (k.keyed && (!view.keyed || view.strikes != k.strikes))
+            k.offFrame = song.chipFrames;
+        k.keyed = view.keyed;
+        k.strikes = view.strikes;
+    }
+}
+
 // Plays the next tick; false at the end. The frames it lasts follow the
-// velkrender arithmetic: the sample rate over the player's rate, the fraction
-// carried to the next tick.
+// velkrender arithmetic: the sample rate over the player's rate (and the
+// listener's tempo), the fraction carried to the next tick.
 bool playTick(velk_song &song)
 {
     if (song.ended || !song.player->update()) {
         song.ended = true;
         return false;
     }
+    followKeys(song);
     song.nextTickMs += 1000.0f / boundedTickRate(song.player->getrefresh());
-    song.owedFrames += song.sampleRate / static_cast<double>(song.player->getrefresh());
+    song.owedFrames += song.sampleRate / (static_cast<double>(song.player->getrefresh()) * song.tempo);
     song.pendingFrames = static_cast<std::uint64_t>(song.owedFrames);
     song.owedFrames -= static_cast<double>(song.pendingFrames);
     return true;
+}
+
+// Renders the rest of the tick being played into scratch: the chip's time
+// passes, nobody hears it.
+void runPending(velk_song &song, std::vector<std::int16_t> &scratch)
+{
+    while (song.pendingFrames > 0) {
+        const std::uint64_t n = std::min(song.pendingFrames, chipBlockFrames);
+        scratch.resize(static_cast<std::size_t>(chipBlockFrames) * static_cast<std::size_t>(song.channels));
+        song.chip->update(scratch.data(), static_cast<int>(n));
+        song.pendingFrames -= n;
+        song.chipFrames += n;
+    }
+}
+
+// Where the chip must start running for the target to sound right.
+double runUpStart(const velk_song &song, double target)
+{
+    double start = target - shortestRunUpMs;
+    const auto &notes = song.score.notes;
+    for (const std::vector<std::size_t> &mine : song.score.notesOfVoice) {
+        // The voice's last note that starts at or before the target.
+        const auto after = std::upper_bound(mine.begin(), mine.end(), target,
+                                            [&](double t, std::size_t i) { return t < notes[i].start_ms; });
+        if (after == mine.begin())
+            continue;
+        const velk_note &note = notes[*(after - 1)];
+        double tail = longestRunUpMs;
+        const int instrument = song.score.instrumentOfNote[*(after - 1)];
+        if (instrument >= 0) {
+            const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
+            const bool singleOperator = song.player->song().percussive() && note.voice > 6;
+            tail = releaseTailMs(envelopeOf(singleOperator ? image.modulator : image.carrier), longestRunUpMs);
+        }
+        if (static_cast<double>(note.end_ms) + tail >= target)
+            start = std::min(start, static_cast<double>(note.start_ms));
+    }
+    return std::max(start, target - longestRunUpMs);
 }
 
 } // namespace
@@ -46,31 +113,82 @@ std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t fram
         written += static_cast<std::size_t>(n);
         song.pendingFrames -= n;
         song.framesSinceAnchor += n;
+        song.chipFrames += n;
     }
     return written;
 }
 
 double positionMs(const velk_song &song)
 {
-    return song.anchorMs + static_cast<double>(song.framesSinceAnchor) * 1000.0 / song.sampleRate;
+    return song.anchorMs + static_cast<double>(song.framesSinceAnchor) * 1000.0 * song.tempo / song.sampleRate;
 }
 
 void seekTo(velk_song &song, std::int64_t ms)
 {
     const float target = static_cast<float>(std::max<std::int64_t>(ms, 0));
+    const double runUp = runUpStart(song, static_cast<double>(target));
+    std::vector<std::int16_t> scratch;
     if (static_cast<double>(target) < positionMs(song)) {
         song.player->rewind(0);
         song.ended = false;
         song.nextTickMs = 0.0f;
+        song.pendingFrames = 0;
+        song.owedFrames = 0.0;
+        for (VoiceKeying &k : song.keying)
+            k = VoiceKeying{};
+    } else if (positionMs(song) >= runUp) {
+        runPending(song, scratch);
     }
-    // The tick being rendered is left; ticks up to the target are played
-    // without rendering (the chip hears their writes).
-    while (target > song.nextTickMs && playTick(song)) {
+    // Ticks before the run-up are played without time passing on the chip
+    // (it hears their writes); those from it on are rendered and dropped.
+    while (target > song.nextTickMs) {
+        const bool running = static_cast<double>(song.nextTickMs) >= runUp;
+        if (!playTick(song))
+            break;
+        if (running)
+            runPending(song, scratch);
+        else
+            song.pendingFrames = 0;
     }
     song.pendingFrames = 0;
     song.owedFrames = 0.0;
     song.anchorMs = song.nextTickMs;
     song.framesSinceAnchor = 0;
+}
+
+void setTempo(velk_song &song, double tempo)
+{
+    const double previous = song.tempo;
+    song.anchorMs = positionMs(song);
+    song.framesSinceAnchor = 0;
+    song.tempo = tempo;
+    // The rest of the tick being played stretches or shrinks with it.
+    const double rest = (static_cast<double>(song.pendingFrames) + song.owedFrames) * previous / tempo;
+    song.pendingFrames = static_cast<std::uint64_t>(rest);
+    song.owedFrames = rest - static_cast<double>(song.pendingFrames);
+}
+
+velk_voice_state voiceState(const velk_song &song, int voice)
+{
+    velk_voice_state state{};
+    const RolPlayer::VoiceView view = song.player->voiceView(voice);
+    const bool melodic = !(song.player->song().percussive() && voice >= 6);
+    state.sounding = view.keyed ? 1 : 0;
+    state.key = view.note == rol::restNote ? -1 : std::clamp(view.note + 12 + (melodic ? song.transpose : 0), 0, 127);
+    state.instrument = instrumentName(song, view.instrument);
+    state.level = 0.0f;
+    if ((song.mutedVoices >> voice & 1u) || view.instrument < 0 || view.note == rol::restNote)
+        return state;
+    const VoiceKeying &k = song.keying[voice];
+    const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(view.instrument)].image;
+    const bool singleOperator = !melodic && voice > 6;
+    const double msPerFrame = 1000.0 / song.sampleRate;
+    const double sinceOn = static_cast<double>(song.chipFrames - k.onFrame) * msPerFrame;
+    const double held = k.keyed ? -1.0 : static_cast<double>(k.offFrame - k.onFrame) * msPerFrame;
+    const double level = envelopeAmplitude(envelopeOf(singleOperator ? image.modulator : image.carrier), sinceOn, held) *
+                         attenuationAmplitude(view.attenuation);
+    state.level = static_cast<float>(std::clamp(level, 0.0, 1.0));
+    return state;
 }
 
 } // namespace velk::lib

@@ -74,7 +74,7 @@ const std::array<std::array<int, 12>, bendStepsPerSemitone> &bentFrequencyNumber
 // a whole semitone down and 2.0 24 steps up. Variations beyond 0..2 (where
 // its conversion is undefined or leaves the semitone's range) are held to
 // it, and one that is not a number bends nothing.
-int bendStepsOf(float variation)
+int bendStepsOfVariation(float variation)
 {
     if (variation == 1.0f || std::isnan(variation))
         return 0;
@@ -85,7 +85,35 @@ int bendStepsOf(float variation)
 
 } // namespace
 
+int pitchBendSteps(float variation) { return bendStepsOfVariation(variation); }
+
 RolPlayer::RolPlayer(Copl *opl) : CPlayer(opl) {}
+
+RolPlayer::VoiceView RolPlayer::voiceView(int v) const
+{
+    VoiceView view;
+    if (v < 0 || v >= static_cast<int>(song_.voices.size()))
+        return view;
+    const VoiceState &state = voices_[v];
+    view.keyed = state.keyed;
+    view.note = state.note;
+    view.instrument = state.instrument;
+    view.attenuation = state.attenuation;
+    view.strikes = state.strikes;
+    view.pitchesPlayed = state.nextPitch;
+    return view;
+}
+
+void RolPlayer::setTranspose(int semitones)
+{
+    const int delta = semitones - transpose_;
+    transpose_ = semitones;
+    if (!loaded_ || delta == 0)
+        return;
+    for (int v = 0; v < static_cast<int>(song_.voices.size()) && v < opl2::channels; ++v)
+        if (!isPercussion(v) && voices_[v].note != rol::restNote)
+            setPitch(v, channelNote_[v] + delta, (keyBlockFrequency_[v] & opl2::keyOnBit) != 0);
+}
 
 CPlayer *RolPlayer::factory(Copl *opl) { return new RolPlayer(opl); }
 
@@ -181,7 +209,8 @@ void RolPlayer::playVoice(int v)
         return;
 
     if (state.nextTimbre < voice.timbres.size() && voice.timbres[state.nextTimbre].time == tick_) {
-        loadInstrument(v, song_.instruments.list[voice.timbres[state.nextTimbre].instrument].image);
+        state.instrument = voice.timbres[state.nextTimbre].instrument;
+        loadInstrument(v, song_.instruments.list[state.instrument].image);
         ++state.nextTimbre;
     }
     if (state.nextVolume < voice.volumes.size() && voice.volumes[state.nextVolume].time == tick_) {
@@ -270,8 +299,12 @@ void RolPlayer::startNote(int v, int note)
     keyOff(v);
     if (note == rol::restNote)
         return;
+    VoiceState &state = voices_[v];
+    state.note = note;
+    state.keyed = true;
+    ++state.strikes;
     if (!isPercussion(v)) {
-        setPitch(v, note, true);
+        setPitch(v, note + transpose_, true);
         return;
     }
     if (v == bassDrumVoice)
@@ -286,6 +319,7 @@ void RolPlayer::startNote(int v, int note)
 
 void RolPlayer::keyOff(int v)
 {
+    voices_[v].keyed = false;
     if (isPercussion(v)) {
         rhythm_ &= static_cast<std::uint8_t>(~rhythmKeys[v]);
         writeRhythm();
@@ -299,7 +333,7 @@ void RolPlayer::keyOff(int v)
 // channel that is silent, or that has played nothing yet (note 0).
 void RolPlayer::bendNote(int v, float variation)
 {
-    bendSteps_[v] = bendStepsOf(variation);
+    bendSteps_[v] = bendStepsOfVariation(variation);
     setPitch(v, channelNote_[v], (keyBlockFrequency_[v] & opl2::keyOnBit) != 0);
 }
 

@@ -59,6 +59,29 @@ public:
     // The tick the next update plays.
     int tick() const { return tick_; }
 
+    // A voice as the engine last left it, for those who show or list what
+    // plays: whether its note is keyed on, the song's note (as setPitch
+    // takes it, before any transposition; restNote before the first), the
+    // instrument (index into song().instruments, -1 before the first), the
+    // output operator's attenuation, how many notes it has struck so far
+    // and how many of its pitch events have been played.
+    struct VoiceView {
+        bool keyed = false;
+        int note = rol::restNote;
+        int instrument = -1;
+        std::uint8_t attenuation = 0;
+        unsigned strikes = 0;
+        std::size_t pitchesPlayed = 0;
+    };
+    VoiceView voiceView(int voice) const;
+    // The multiplier of the basic tempo the last tempo event set.
+    float tempoMultiplier() const { return tempoMultiplier_; }
+
+    // Moves the melodic voices' notes by `semitones` (the rhythm section
+    // keeps its pitch), retuning the notes that sound now. Kept across
+    // rewinds; 0 (as the plug-in plays) changes nothing.
+    void setTranspose(int semitones);
+
 private:
     struct VoiceState {
         std::size_t nextNote = 0;
@@ -69,6 +92,10 @@ private:
         std::size_t nextPitch = 0;
         std::uint8_t attenuation = 0;  // of the output operator, 0..63
         std::uint8_t keyScaleBits = 0;  // of the output operator, from the instrument
+        int note = rol::restNote;       // the song's note last started
+        bool keyed = false;
+        int instrument = -1;
+        unsigned strikes = 0;
     };
 
     void playVoice(int voice);
@@ -96,6 +123,11 @@ private:
     bool pitchBends_ = false;
     std::array<int, 9> channelNote_{};  // the note each channel was last tuned to
     std::array<int, 9> bendSteps_{};    // each channel's bend, in 25ths of a semitone
+    int transpose_ = 0;
 };
+
+// The steps of a twenty-fifth of a semitone that a ROL pitch variation bends
+// a note by, as the engine bends it with bends on (-25 to +24).
+int pitchBendSteps(float variation);
 
 } // namespace velk
