@@ -118,7 +118,8 @@ build_site
 
 case "${1:-}" in
   --serve)
-    exec python3 web/serve.py "$site" ;;
+    say "serving the site (Ctrl-C stops)"
+    exec python3 web/serve.py "$site" "${2:-0}" ;;
   --test)
     say "running the browser tests"
     node tests/web/run.mjs "$site" ;;

@@ -226,7 +226,7 @@ function togglePlay() {
     player.setPaused(player.playing);
 }
 player.addEventListener('state', () => {
-    $('play').textContent = player.playing ? '⏸' : '▶';
+    $('play').textContent = player.playing ? '❚❚' : '▶';
     $('play').title = player.playing ? t.pause : t.play;
     if ('mediaSession' in navigator) navigator.mediaSession.playbackState = player.playing ? 'playing' : 'paused';
 });

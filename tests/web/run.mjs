@@ -1,0 +1,204 @@
+// The web player in headless Chromium (Debian's, driven by playwright-core):
+// the shared songs listed from files and from a folder, what reaches the
+// speakers against the library's render (the wasm under node, itself held
+// to the native velkrender), a seek, the karaoke line, a muted voice, bad
+// inputs, and a screenshot while playing.
+//   node tests/web/run.mjs SITE_DIR
+import { spawn, spawnSync } from 'node:child_process';
+import { createRequire } from 'node:module';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const site = path.resolve(process.argv[2] || `${top}/build/web/site`);
+const songs = path.resolve(process.env.VELK_SONGS_DIR || `${top}/../shared/songs`);
+const inCi = !!process.env.CI && !['false', '0'].includes(process.env.CI);
+const require = createRequire(`${top}/build/web/node_modules/`);
+globalThis.require = require;  // this emscripten's loader under node asks for both
+globalThis.__dirname = site;
+
+let failures = 0;
+const check = (ok, what, detail = '') => {
+    console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}${detail ? `: ${detail}` : ''}`);
+    if (!ok) failures++;
+};
+const skipOrFail = (why) => {
+    if (inCi) { check(false, why, 'required under CI'); return; }
+    console.log(`skip ${why}`);
+};
+
+if (!fs.existsSync(`${songs}/AMG0018.IMS`)) {
+    skipOrFail(`the shared songs are not in ${songs}; skipping the browser tests`);
+    process.exit(failures ? 1 : 0);
+}
+const song = (name) => fs.readFileSync(`${songs}/${name}`);
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'velk-web-'));
+process.on('exit', () => fs.rmSync(tmp, { recursive: true, force: true }));
+
+// ---- The library's own render: the wasm under node, held to native once --
+const { loadVelk } = await import(`${site}/velk-api.js`);
+const velk = await loadVelk(fs.readFileSync(`${site}/velk.wasm`));
+function libraryRender(rate, { seekMs = 0, muted = 0, ms = 4000, emulator = 'nuked' } = {}) {
+    const s = velk.open(song('AMG0018.IMS'), song('STANDARD.BNK'), { rate, emulator });
+    if (seekMs) s.seek(seekMs);
+    s.setMuted(muted);
+    const pcm = Int16Array.from(s.render(Math.round((rate * ms) / 1000)));
+    s.close();
+    return pcm;
+}
+const native = [process.env.VELK_NATIVE_RENDER, `${top}/build/native/tools/velkrender/velkrender`,
+                `${top}/build/release/tools/velkrender/velkrender`].find((p) => p && fs.existsSync(p));
+if (native) {
+    const wav = `${tmp}/native.wav`;
+    const r = spawnSync(native, ['--emu', 'nuked', '--rate', '48000', '--bank', `${songs}/STANDARD.BNK`, '-o', wav, `${songs}/AMG0018.IMS`]);
+    const bytes = r.status === 0 ? fs.readFileSync(wav) : Buffer.alloc(0);
+    const data = bytes.indexOf('data');
+    const nat = new Int16Array(bytes.buffer.slice(bytes.byteOffset + data + 8, bytes.byteOffset + bytes.length));
+    const ours = libraryRender(48000, { ms: 100000 });
+    check(r.status === 0 && nat.length === ours.length && nat.every((v, i) => v === ours[i]),
+          'the wasm renders AMG0018 as the native library does, sample for sample', `${ours.length / 2} frames, native ${nat.length / 2}`);
+} else {
+    skipOrFail('no native velkrender (build/native) to hold the wasm to');
+}
+
+// Where `ref` (int16, interleaved) sits in `rec` (float, left and right),
+// by its first 512 samples after any leading silence; null when absent.
+function compare(rec, ref) {
+    let s = 0;
+    while (s < ref.length && ref[s] === 0) s++;
+    const frame0 = s >> 1, L = rec.left, want = (i) => ref[2 * i] / 32768;
+    for (let o = frame0; o + 512 < L.length; o++) {
+        let k = 0;
+        while (k < 512 && L[o + k] === want(frame0 + k)) k++;
+        if (k < 512) continue;
+        const start = o - frame0, n = Math.min(ref.length / 2, L.length - start);
+        let bad = 0;
+        for (let i = 0; i < n; i++) if (L[start + i] !== ref[2 * i] / 32768 || rec.right[start + i] !== ref[2 * i + 1] / 32768) bad++;
+        return { frames: n, bad };
+    }
+    return null;
+}
+
+// ---- The page ------------------------------------------------------------
+const server = spawn('python3', [`${top}/web/serve.py`, site, '0']);
+const address = await new Promise((resolve) => server.stdout.once('data', (d) => resolve(String(d).trim())));
+process.on('exit', () => server.kill());
+const { chromium } = require('playwright-core');
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium',
+                                        args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required'] });
+const page = await browser.newPage({ locale: 'en-US' });
+const errors = [];
+page.on('pageerror', (e) => errors.push(String(e)));
+await page.goto(address);
+await page.waitForFunction(() => window.velk && window.velk.player.version, null, { timeout: 20000 });
+const rate = await page.evaluate(() => window.velk.player.rate);
+const listed = () => page.$$eval('#list li', (lis) => lis.map((li) => ({
+    name: li.querySelector('.name').textContent, length: li.querySelector('.length').textContent,
+    why: li.querySelector('.why').textContent })));
+// Waits until the list holds `count` entries, each read.
+const settle = (count) => page.waitForFunction((n) => window.velk.list.entries.length === n
+    && window.velk.list.entries.every((e) => e.status !== 'pending'), count, { timeout: 30000 });
+
+// Files, then a folder laid out as collections are (DOS names, bank and
+// lyric file beside the song; the second song in a folder of its own).
+await page.setInputFiles('#pick-files', ['AMG0018.IMS', 'STANDARD.BNK', 'AMG0018.ISS', 'go-_-go.ims', 'go-_-go.bnk'].map((n) => `${songs}/${n}`));
+await settle(2);
+await page.evaluate(() => window.velk.player.setPaused(true));
+const fromFiles = await listed();
+const goTitle = velk.open(song('go-_-go.ims'), song('go-_-go.bnk')).title;
+check(fromFiles.length === 2 && fromFiles[0].name === 'OH! M G - Opening Theme' && fromFiles[0].length === '1:22'
+      && fromFiles[1].name === goTitle && fromFiles[1].length === '3:39', 'the songs open from files with titles and lengths', JSON.stringify(fromFiles));
+const folder = `${tmp}/AMG`;
+fs.mkdirSync(`${folder}/GO`, { recursive: true });
+for (const n of ['AMG0018.IMS', 'STANDARD.BNK', 'AMG0018.ISS']) fs.copyFileSync(`${songs}/${n}`, `${folder}/${n}`);
+fs.copyFileSync(`${songs}/go-_-go.ims`, `${folder}/GO/GO-_-GO.IMS`);
+fs.copyFileSync(`${songs}/go-_-go.bnk`, `${folder}/GO/GO-_-GO.BNK`);
+await page.click('#clear');
+await page.setInputFiles('#pick-folder', folder);
+await settle(2);
+const fromFolder = await listed();
+check(fromFolder.length === 2 && fromFolder.every((e) => e.length && !e.why) && fromFolder.some((e) => e.name === goTitle),
+      'a folder of songs lists them with titles and lengths', JSON.stringify(fromFolder));
+
+// What reaches the speakers equals the library's render at the page's rate.
+async function recordPlaying(setup, ms) {
+    await page.evaluate(async ([setup]) => {
+        const v = window.velk;
+        v.player.setPaused(true);
+        v.player.change(setup.settings);
+        await v.player.record(true);
+        const i = v.list.entries.findIndex((e) => e.name === 'AMG0018.IMS');
+        await v.playIndex(i, setup.startMs || 0);
+    }, [setup]);
+    await page.waitForTimeout(ms);
+    return page.evaluate(async () => {
+        const r = await window.velk.player.record(false);
+        return { left: Array.from(r.left), right: Array.from(r.right) };
+    });
+}
+const plain = await recordPlaying({ settings: { emulator: 'nuked', muted: 0 } }, 3000);
+const ref = libraryRender(rate, { ms: 2500 });
+let c = compare(plain, ref);
+check(c && c.bad === 0 && c.frames > rate, `the page's output at ${rate} Hz is the library's render, sample for sample`, JSON.stringify(c));
+const peak = plain.left.reduce((m, v) => Math.max(m, Math.abs(v)), 0);
+check(peak > 0.01 && peak < 1, 'it is heard and does not clip', `peak ${peak.toFixed(3)}`);
+
+const shot = `${top}/build/web/playing.png`;
+await page.screenshot({ path: shot });
+check(fs.statSync(shot).size > 10000, `a screenshot while playing: ${path.relative(top, shot)}`);
+
+const seeked = await recordPlaying({ settings: {}, startMs: 30000 }, 2000);
+c = compare(seeked, libraryRender(rate, { seekMs: 30000, ms: 1500 }));
+check(c && c.bad === 0 && c.frames > rate / 2, 'a seek to 30 s sounds where the library lands', JSON.stringify(c));
+
+const muted = await recordPlaying({ settings: { muted: 1 } }, 2500);
+c = compare(muted, libraryRender(rate, { muted: 1, ms: 2000 }));
+const differs = compare(muted, ref);
+check(c && c.bad === 0 && (!differs || differs.bad > 0), 'muting voice 1 changes the audio as the library\'s mute does', JSON.stringify(c));
+await page.evaluate(() => window.velk.player.change({ muted: 0 }));
+
+// The karaoke line at 10.6 s, paused there.
+await page.evaluate(() => { window.velk.player.setPaused(true); window.velk.player.seek(10600); });
+await page.waitForTimeout(300);
+const lyric = await page.evaluate(() => ({ line: document.getElementById('lyric-line').textContent,
+    parts: [...document.querySelectorAll('#lyric-line span')].map((s) => [s.className, s.textContent]) }));
+check(lyric.line.trim() === 'こいにならないね そばにいるだけじゃ' && lyric.parts[0]?.[0] === 'sung'
+      && lyric.parts.some((p) => p[0] !== 'sung'), 'at 10.6 s the karaoke shows the line with its first part lit', JSON.stringify(lyric));
+
+// Bad inputs: each stays listed with a reason; the page plays on.
+const bad = `${tmp}/BAD`;
+fs.mkdirSync(bad);
+fs.writeFileSync(`${bad}/JUNK.IMS`, Buffer.from('this is no song at all, only words'.repeat(20)));
+fs.writeFileSync(`${bad}/CUT.IMS`, song('AMG0018.IMS').subarray(0, 3000));
+fs.writeFileSync(`${bad}/STANDARD.BNK`, song('STANDARD.BNK'));
+fs.writeFileSync(`${bad}/EMPTY.IMS`, '');
+fs.mkdirSync(`${bad}/LONE`);
+fs.copyFileSync(`${songs}/go-_-go.ims`, `${bad}/LONE/LONE.IMS`);
+fs.closeSync(fs.openSync(`${bad}/HUGE.IMS`, 'w'));
+fs.truncateSync(`${bad}/HUGE.IMS`, 65 * 1024 * 1024);
+await page.click('#clear');
+await page.setInputFiles('#pick-folder', bad);
+await settle(5);
+await page.setInputFiles('#pick-files', `${songs}/AMG0018.IMS`);  // a song alone: no bank beside it
+await settle(6);
+const badList = await listed();
+const why = (name) => (badList.find((e) => e.name === name) || {}).why || '';
+check(/neither an IMS song/.test(why('JUNK.IMS')), 'garbage says it is no song', why('JUNK.IMS'));
+check(/too short/.test(why('CUT.IMS')), 'a cut song says it is cut', why('CUT.IMS'));
+check(/empty/.test(why('EMPTY.IMS')), 'an empty file says so', why('EMPTY.IMS'));
+check(/64 MiB/.test(why('HUGE.IMS')), 'a file over 64 MiB is refused unread', why('HUGE.IMS'));
+check(/no instrument bank/.test(why('LONE.IMS')) && /no instrument bank/.test(why('AMG0018.IMS')), 'a song without a bank says which were looked for', JSON.stringify(badList));
+await page.setInputFiles('#pick-files', ['AMG0018.IMS', 'STANDARD.BNK'].map((n) => `${songs}/${n}`));
+await settle(7);
+const later = await page.evaluate(async () => {
+    const v = window.velk;
+    await v.playIndex(v.list.entries.findIndex((e) => e.status === 'ok'));
+    await new Promise((r) => setTimeout(r, 1500));
+    return v.player.heard()?.positionMs || 0;
+});
+check(later > 500 && errors.length === 0, 'after them a song still plays and the page raised no error', `${later} ms; ${errors.join('; ')}`);
+
+await browser.close();
+console.log(failures ? `${failures} web check(s) failed` : 'all web checks passed');
+process.exit(failures ? 1 : 0);
