@@ -16,6 +16,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
+version=$(sed -n 's/^#define VELK_VERSION_STRING "\(.*\)"$/\1/p' "$top/libvelk/velk.h")
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 plugins=$(pkg-config --variable=pluginsdir gstreamer-1.0)
 lib=/usr/lib/$multiarch
@@ -23,7 +24,7 @@ lib=/usr/lib/$multiarch
 echo "== files"
 dpkg-deb -c "$deb" | awk '{ print $6 $7 $8 }' | sed 's|^\./|/|' > "$work/files"
 cat "$work/files"
-for f in "$lib/libvelk.so.1->libvelk.so.1.1.0" "$lib/libvelk.so.1.1.0" "$plugins/libgstvelk.so" \
+for f in "$lib/libvelk.so.1->libvelk.so.$version" "$lib/libvelk.so.$version" "$plugins/libgstvelk.so" \
   /usr/share/mime/packages/velk.xml /usr/bin/velkplay /usr/bin/velkrender /usr/bin/ruz2avu \
   /usr/include/velk.h "$lib/pkgconfig/velk.pc" /usr/share/man/man1/velkplay.1.gz \
   /usr/share/man/man1/velkrender.1.gz /usr/share/man/man1/ruz2avu.1.gz /usr/share/doc/velk/copyright \
@@ -35,17 +36,22 @@ echo "== control"
 dpkg-deb -f "$deb" > "$work/control"
 cat "$work/control"
 [ "$(dpkg-deb -f "$deb" Package)" = velk ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = 1.1.0-1 ] || fail "version"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version-1" ] || fail "version"
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libadplug libbinio libgstreamer1.0-0 libgstreamer-plugins-base1.0-0 libc6; do
   grep -q "$d" <<< "$depends" || fail "Depends lacks $d: $depends"
 done
 
+[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs)" = "libvelk ${version%%.*} velk (>= $version-1)" ] ||
+  fail "the shlibs file does not name libvelk.so.${version%%.*}"
+
 echo "== unpacked"
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-soname=$(readelf -d "$root$lib/libvelk.so.1.1.0" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+soname=$(readelf -d "$root$lib/libvelk.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libvelk.so.1 ] || fail "libvelk's SONAME is '$soname'"
+zcat "$root/usr/share/doc/velk/changelog.Debian.gz" | head -n 1 | grep -qF "velk ($version-1)" ||
+  fail "the changelog's last entry is not $version-1"
 cmp "$root/usr/share/mime/packages/velk.xml" "$top/packaging/velk.xml" || fail "the mime file is not packaging/velk.xml"
 for page in velkplay velkrender ruz2avu; do
   man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 > /dev/null | grep . && fail "$page.1 has warnings"
