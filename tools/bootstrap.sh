@@ -21,6 +21,20 @@ packages=(
   emscripten chromium
 )
 
+# --list says what a run installs and changes, without doing it: this list
+# is the one place that says so.
+if [ "${1:-}" = --list ]; then
+  echo "tools/bootstrap.sh installs these Debian packages (apt-get, without recommends):"
+  printf '%s\n' "${packages[@]}" | sort | tr '\n' ' ' | fold -s -w 76 | sed 's/^/  /; s/ *$//'
+  echo
+  echo "It also adds the i386 architecture to dpkg (for wine32:i386) and, when apt's"
+  echo "sources have no deb-src entry, one for Debian 12"
+  echo "(/etc/apt/sources.list.d/velk-deb-src.sources), from which it fetches the source"
+  echo "packages of AdPlug 2.3.3 and libbinio 1.5 to cross-build them for i686 and"
+  echo "x86_64 Windows into build/deps/."
+  exit 0
+fi
+
 # 32-bit Wine, which runs the i686 programs (the release target) where the
 # kernel can start 32-bit programs at all, is a package of the i386
 # architecture; the install below updates the package lists once it is added.
