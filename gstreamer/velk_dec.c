@@ -29,6 +29,11 @@ struct _VelkDec {
     gchar *bank;
     velk_emulator emulator;
     gboolean pitch_bends;
+    /* Properties (object lock) that may change while the song plays: the
+     * task gives them to the song before the next buffer it renders. */
+    gdouble tempo;
+    gint transpose;
+    guint mute;
 
     /* The song, used by the streaming task, and by a seek only while the
      * task is held (stream lock). */
@@ -38,6 +43,12 @@ struct _VelkDec {
     GstClockTime base_time;    /* the song's time of the first frame after an open or a seek */
     guint64 frames_since_base;
     gboolean discont;
+    /* What the song was last given. Buffers are timed in output time; the
+     * segment's applied rate (the tempo) turns that into the song's time. */
+    gdouble applied_tempo;
+    gint applied_transpose;
+    guint applied_mute;
+    GstClockTime stop_song;    /* the seek's stop in the song's time, or none */
 
     /* Read by queries from other threads (object lock). */
     GstClockTime duration;
@@ -45,7 +56,11 @@ struct _VelkDec {
     GstEvent *pending_seek;    /* a seek that came before the song was open */
 };
 
-enum { PROP_0, PROP_BANK, PROP_EMULATOR, PROP_PITCH_BENDS };
+enum { PROP_0, PROP_BANK, PROP_EMULATOR, PROP_PITCH_BENDS, PROP_TEMPO, PROP_TRANSPOSE, PROP_MUTE };
+
+#define VELK_DEC_SLOWEST 0.25
+#define VELK_DEC_FASTEST 4.0
+#define VELK_DEC_WIDEST_TRANSPOSE 12
 
 G_DEFINE_TYPE(VelkDec, velk_dec, GST_TYPE_ELEMENT)
 
@@ -193,6 +208,21 @@ static void push_tags(VelkDec *dec, gboolean ims)
     gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
 }
 
+/* The segment from buffer time `start`, song time `time`, on, at the tempo
+ * the song plays at (object lock held). */
+static void time_segment(VelkDec *dec, GstClockTime start, GstClockTime time)
+{
+    dec->segment.start = start;
+    dec->segment.time = time;
+    dec->segment.position = start;
+    dec->segment.applied_rate = dec->applied_tempo;
+    dec->segment.duration = dec->duration;
+    dec->segment.stop = GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(dec->stop_song))
+        dec->segment.stop = start + (dec->stop_song > time ? (GstClockTime)((dec->stop_song - time) / dec->applied_tempo)
+                                                           : 0);
+}
+
 /* Puts the song at the first tick at or after `start` and describes what
  * follows as the new segment (which the caller pushes). */
 static gboolean position_song(VelkDec *dec, GstClockTime start, GstClockTime stop, GstSeekFlags flags, gboolean flush)
@@ -209,6 +239,8 @@ static gboolean position_song(VelkDec *dec, GstClockTime start, GstClockTime sto
     dec->frames_since_base = 0;
     dec->discont = TRUE;
 
+    dec->stop_song = stop;
+
     GST_OBJECT_LOCK(dec);
     /* A seek without flushing keeps the running time going on. */
     guint64 base = flush ? 0
@@ -217,13 +249,9 @@ static gboolean position_song(VelkDec *dec, GstClockTime start, GstClockTime sto
         base = 0;
     gst_segment_init(&dec->segment, GST_FORMAT_TIME);
     dec->segment.base = base;
-    dec->segment.start = landed;
-    dec->segment.time = landed;
-    dec->segment.position = landed;
-    dec->segment.stop = stop;
-    dec->segment.duration = dec->duration;
     if (flags & GST_SEEK_FLAG_SEGMENT)
         dec->segment.flags |= GST_SEGMENT_FLAG_SEGMENT;
+    time_segment(dec, landed, landed);
     GST_OBJECT_UNLOCK(dec);
     GST_DEBUG_OBJECT(dec, "asked for %" GST_TIME_FORMAT ", at %" GST_TIME_FORMAT, GST_TIME_ARGS(start),
                      GST_TIME_ARGS(landed));
@@ -257,7 +285,7 @@ static gboolean parse_seek(VelkDec *dec, GstEvent *event, GstClockTime *start, G
     }
     GST_OBJECT_LOCK(dec);
     gint64 duration = (gint64)dec->duration;
-    gint64 position = (gint64)dec->segment.position;
+    gint64 position = (gint64)gst_segment_to_stream_time(&dec->segment, GST_FORMAT_TIME, dec->segment.position);
     GST_OBJECT_UNLOCK(dec);
 
     gint64 to = start_type == GST_SEEK_TYPE_NONE ? position
@@ -311,6 +339,40 @@ static gboolean velk_dec_seek(VelkDec *dec, GstEvent *event)
     gst_pad_start_task(dec->srcpad, velk_dec_loop, dec, NULL);
     GST_PAD_STREAM_UNLOCK(dec->srcpad);
     return ok;
+}
+
+/* Gives the song the controls set since the last buffer; TRUE when the
+ * tempo changed, and with it how buffer time maps to song time. */
+static gboolean apply_controls(VelkDec *dec)
+{
+    GST_OBJECT_LOCK(dec);
+    const gdouble tempo = dec->tempo;
+    const gint transpose = dec->transpose;
+    const guint mute = dec->mute;
+    GST_OBJECT_UNLOCK(dec);
+    if (mute != dec->applied_mute && velk_set_muted_voices(dec->song, mute) == VELK_OK)
+        dec->applied_mute = mute;
+    if (transpose != dec->applied_transpose && velk_set_transpose(dec->song, transpose) == VELK_OK)
+        dec->applied_transpose = transpose;
+    if (tempo != dec->applied_tempo && velk_set_tempo(dec->song, tempo) == VELK_OK) {
+        dec->applied_tempo = tempo;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+/* The tempo changed while playing: a segment from the next buffer on, its
+ * running time and song time going on from where they were. */
+static void retime_segment(VelkDec *dec, GstClockTime pts)
+{
+    GST_OBJECT_LOCK(dec);
+    const GstClockTime time = gst_segment_to_stream_time(&dec->segment, GST_FORMAT_TIME, pts);
+    const guint64 base = gst_segment_to_running_time(&dec->segment, GST_FORMAT_TIME, pts);
+    dec->segment.base = base;
+    time_segment(dec, pts, time);
+    GST_OBJECT_UNLOCK(dec);
+    GST_DEBUG_OBJECT(dec, "tempo %.2f from song time %" GST_TIME_FORMAT, dec->applied_tempo, GST_TIME_ARGS(time));
+    push_segment(dec, 0);
 }
 
 /* Opens the gathered song and starts rendering it. FALSE, with an error
@@ -368,6 +430,13 @@ static gboolean start_song(VelkDec *dec)
     GST_INFO_OBJECT(dec, "\"%s\", %" GST_TIME_FORMAT ", %d Hz, %d channels", velk_title(song),
                     GST_TIME_ARGS(dec->duration), dec->rate, dec->channels);
 
+    /* A new handle plays the song as it is; the listener's controls are
+     * given to it before the first segment, which carries the tempo. */
+    dec->applied_tempo = 1.0;
+    dec->applied_transpose = 0;
+    dec->applied_mute = 0;
+    apply_controls(dec);
+
     GstClockTime start = 0, stop = GST_CLOCK_TIME_NONE;
     GstSeekFlags flags = 0;
     if (pending && !parse_seek(dec, pending, &start, &stop, &flags)) {
@@ -393,7 +462,7 @@ static void finish(VelkDec *dec)
 {
     GST_OBJECT_LOCK(dec);
     const gboolean segment_seek = (dec->segment.flags & GST_SEGMENT_FLAG_SEGMENT) != 0;
-    const gint64 position = (gint64)dec->segment.position;
+    const gint64 position = (gint64)gst_segment_to_stream_time(&dec->segment, GST_FORMAT_TIME, dec->segment.position);
     GST_OBJECT_UNLOCK(dec);
     gst_pad_pause_task(dec->srcpad);
     if (segment_seek) {
@@ -409,6 +478,8 @@ static void velk_dec_loop(gpointer data)
 {
     VelkDec *dec = VELK_DEC(data);
     const gsize frame_bytes = (gsize)dec->channels * sizeof(gint16);
+    if (apply_controls(dec))
+        retime_segment(dec, dec->base_time + gst_util_uint64_scale_int(dec->frames_since_base, GST_SECOND, dec->rate));
     GstBuffer *buffer = gst_buffer_new_allocate(NULL, VELK_DEC_FRAMES_PER_BUFFER * frame_bytes, NULL);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
@@ -554,7 +625,9 @@ static gboolean velk_dec_src_query(GstPad *pad, GstObject *parent, GstQuery *que
         gst_query_parse_position(query, &format, NULL);
         GST_OBJECT_LOCK(dec);
         if (format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(dec->duration)) {
-            gst_query_set_position(query, GST_FORMAT_TIME, (gint64)dec->segment.position);
+            gst_query_set_position(
+                query, GST_FORMAT_TIME,
+                (gint64)gst_segment_to_stream_time(&dec->segment, GST_FORMAT_TIME, dec->segment.position));
             answered = TRUE;
         }
         GST_OBJECT_UNLOCK(dec);
@@ -600,6 +673,15 @@ static void velk_dec_set_property(GObject *object, guint id, const GValue *value
     case PROP_PITCH_BENDS:
         dec->pitch_bends = g_value_get_boolean(value);
         break;
+    case PROP_TEMPO:
+        dec->tempo = g_value_get_double(value);
+        break;
+    case PROP_TRANSPOSE:
+        dec->transpose = g_value_get_int(value);
+        break;
+    case PROP_MUTE:
+        dec->mute = g_value_get_uint(value);
+        break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         break;
@@ -620,6 +702,15 @@ static void velk_dec_get_property(GObject *object, guint id, GValue *value, GPar
         break;
     case PROP_PITCH_BENDS:
         g_value_set_boolean(value, dec->pitch_bends);
+        break;
+    case PROP_TEMPO:
+        g_value_set_double(value, dec->tempo);
+        break;
+    case PROP_TRANSPOSE:
+        g_value_set_int(value, dec->transpose);
+        break;
+    case PROP_MUTE:
+        g_value_set_uint(value, dec->mute);
         break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -663,6 +754,24 @@ static void velk_dec_class_init(VelkDecClass *klass)
         object_class, PROP_PITCH_BENDS,
         g_param_spec_boolean("pitch-bends", "Pitch bends", "Let the song's pitch events bend its notes",
                              defaults.pitch_bends != 0, flags));
+    /* Times stay the song's at any tempo: durations, positions and seeks. */
+    const GParamFlags live = G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING;
+    g_object_class_install_property(
+        object_class, PROP_TEMPO,
+        g_param_spec_double("tempo", "Tempo",
+                            "How fast the song plays, at the same pitch (1: as written); durations and positions "
+                            "stay the song's",
+                            VELK_DEC_SLOWEST, VELK_DEC_FASTEST, 1.0, live));
+    g_object_class_install_property(
+        object_class, PROP_TRANSPOSE,
+        g_param_spec_int("transpose", "Transpose", "Semitones the melodic voices are moved (the drums keep theirs)",
+                         -VELK_DEC_WIDEST_TRANSPOSE, VELK_DEC_WIDEST_TRANSPOSE, 0, live));
+    g_object_class_install_property(
+        object_class, PROP_MUTE,
+        g_param_spec_uint("mute", "Mute",
+                          "Voices silenced, bit 1<<n for voice n: 9 melodic voices, or in a drum song 6 then the "
+                          "bass drum, snare, tom-tom, cymbal and hi-hat",
+                          0, G_MAXUINT, 0, live));
 
     gst_element_class_set_static_metadata(element_class, "IMS song decoder", "Codec/Decoder/Audio",
                                           "Plays IMS songs (Iyagi Music Song) on an emulated OPL2 chip",
@@ -691,6 +800,9 @@ static void velk_dec_init(VelkDec *dec)
     velk_options_init(&defaults);
     dec->emulator = defaults.emulator;
     dec->pitch_bends = defaults.pitch_bends != 0;
+    dec->tempo = 1.0;
+    dec->applied_tempo = 1.0;
+    dec->stop_song = GST_CLOCK_TIME_NONE;
     dec->duration = GST_CLOCK_TIME_NONE;
     gst_segment_init(&dec->segment, GST_FORMAT_TIME);
 }

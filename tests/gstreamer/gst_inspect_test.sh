@@ -10,7 +10,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 gst-inspect-1.0 velk > "$gst_work/plugin.txt" 2> "$gst_work/plugin.err" || fail "gst-inspect-1.0 velk: $(cat "$gst_work/plugin.err")"
 grep -q 'velkdec: IMS song decoder' "$gst_work/plugin.txt" || fail "no element velkdec: $(cat "$gst_work/plugin.txt")"
 grep -q 'audio/x-ims: ims' "$gst_work/plugin.txt" || fail "no type finder audio/x-ims: $(cat "$gst_work/plugin.txt")"
-grep -q 'Version *1\.1\.0' "$gst_work/plugin.txt" || fail "not version 1.1.0"
+# The library's version, as its header gives it.
+version=$(sed -n 's/^#define VELK_VERSION_STRING "\(.*\)"$/\1/p' "$here/../../libvelk/velk.h")
+grep -q "Version *${version//./\\.}\$" "$gst_work/plugin.txt" || fail "not version $version"
 ! grep -qi 'failed to load' "$gst_work/plugin.err" || fail "$(cat "$gst_work/plugin.err")"
 
 gst-inspect-1.0 velkdec > "$gst_work/element.txt"
@@ -19,4 +21,9 @@ grep -q 'Rank *primary' "$gst_work/element.txt" || fail "velkdec is not of rank 
 grep -A3 '^  emulator' "$gst_work/element.txt" | grep -q 'Default: 2, "nuked"' || fail "emulator's default"
 grep -A2 '^  pitch-bends' "$gst_work/element.txt" | grep -q 'Default: false' || fail "pitch-bends' default"
 grep -q '^  bank ' "$gst_work/element.txt" || fail "no bank property"
+# The listener's controls, changeable while playing.
+for name in tempo transpose mute; do
+  grep -A1 "^  $name " "$gst_work/element.txt" | grep -q 'or PLAYING state' || fail "$name cannot change while playing"
+done
+grep -A2 '^  tempo ' "$gst_work/element.txt" | grep -q 'Range: *0\.25 - *4 Default: *1 *$' || fail "tempo's range"
 echo "passed"
