@@ -89,6 +89,12 @@ deb_status=0
 deb=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package-deb.sh | tail -n 1) &&
   bash tests/packaging/check_deb.sh "$deb" || deb_status=1
 
+# The README's quick command blocks run as written, and every block is
+# marked (tools/check_readme.py; --slow runs the slow ones too).
+phase "checking the README's commands"
+readme_status=0
+python3 tools/check_readme.py || readme_status=1
+
 phase "running every suite"
 ctest_status=0
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600 || ctest_status=$?
@@ -113,5 +119,6 @@ printf '   %-7s ran\n' package fuzz
 
 [ "$package_status" = 0 ] || echo "!! the release package failed its check (above, under == packaging)" >&2
 [ "$fuzz_status" = 0 ] || echo "!! a fuzz target failed (above, its row in the table)" >&2
+[ "$readme_status" = 0 ] || echo "!! a README command block failed (above, under == checking the README's commands)" >&2
 [ "$deb_status" = 0 ] || echo "!! the Debian package failed its check (above, under == building and checking the Debian package)" >&2
-[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ] && [ "$deb_status" = 0 ]
+[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ] && [ "$deb_status" = 0 ] && [ "$readme_status" = 0 ]
