@@ -25,6 +25,15 @@ class EmulatorChip : public Copl {
 public:
     // Voices whose bit is set are silent from the next frame rendered on.
     virtual void setMutedVoices(std::uint32_t mask) = 0;
+
+    // While a seek steps through ticks without time passing, writes take
+    // effect at once (an emulator that spaces writes in time would otherwise
+    // carry the backlog into what is heard).
+    virtual void setTimeless(bool) {}
+    // Puts the envelopes of these voices at rest, as a note long decayed or
+    // released leaves them: a seek's stepping struck them without the time
+    // to fade. Emulators whose inside is not reached leave them as they are.
+    virtual void restVoices(std::uint32_t) {}
 };
 
 // A chip of `emulator` (not VELK_EMULATOR_DEFAULT) rendering signed 16-bit

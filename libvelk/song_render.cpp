@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "libvelk/emulator_chip.h"
@@ -24,8 +25,8 @@ constexpr std::uint64_t chipBlockFrames = 4096;
 // still heard there, but never more than this much before the target, nor
 // less than the shortest run-up (so that a note struck just before the
 // target has its attack behind it).
-constexpr double longestRunUpMs = 6000.0;
-constexpr double shortestRunUpMs = 250.0;
+const double longestRunUpMs = getenv("RUNUP_MAX") ? atof(getenv("RUNUP_MAX")) : 6000.0;
+const double shortestRunUpMs = getenv("RUNUP_MIN") ? atof(getenv("RUNUP_MIN")) : 250.0;
 
 // Notes the keying of every voice after a tick, at the chip's clock.
 void followKeys(velk_song &song)
@@ -97,6 +98,38 @@ double runUpStart(const velk_song &song, double target)
     return std::max(start, target - longestRunUpMs);
 }
 
+// The voices whose last note, struck or released in ticks played without
+// time, would have faded out by `nowMs` in the whole song (by the envelope's
+// rates without key scaling, which only ever make the chip faster).
+std::uint32_t fadedVoices(const velk_song &song, double nowMs)
+{
+    std::uint32_t faded = 0;
+    const int played = song.player->tick();
+    for (int v = 0; v < song.voiceCount; ++v) {
+        const std::vector<std::size_t> &mine = song.score.notesOfVoice[static_cast<std::size_t>(v)];
+        const auto after = std::lower_bound(mine.begin(), mine.end(), played, [&](std::size_t i, int tick) {
+            return song.score.notes[i].start_tick < tick;
+        });
+        if (after == mine.begin()) {
+            faded |= 1u << v;
+            continue;
+        }
+        const std::size_t index = *(after - 1);
+        const velk_note &note = song.score.notes[index];
+        const int instrument = song.score.instrumentOfNote[index];
+        if (instrument < 0)
+            continue;
+        const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
+        const bool singleOperator = song.player->song().percussive() && v > 6;
+        const double held = note.end_tick < played ? static_cast<double>(note.end_ms - note.start_ms) : -1.0;
+        const double level = envelopeAmplitude(envelopeOf(singleOperator ? image.modulator : image.carrier),
+                                               nowMs - static_cast<double>(note.start_ms), held);
+        if (level < 1e-3)
+            faded |= 1u << v;
+    }
+    return faded;
+}
+
 } // namespace
 
 std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t frames)
@@ -128,6 +161,7 @@ void seekTo(velk_song &song, std::int64_t ms)
     const float target = static_cast<float>(std::max<std::int64_t>(ms, 0));
     const double runUp = runUpStart(song, static_cast<double>(target));
     std::vector<std::int16_t> scratch;
+    bool running = false;
     if (static_cast<double>(target) < positionMs(song)) {
         song.player->rewind(0);
         song.ended = false;
@@ -138,11 +172,18 @@ void seekTo(velk_song &song, std::int64_t ms)
             k = VoiceKeying{};
     } else if (positionMs(song) >= runUp) {
         runPending(song, scratch);
+        running = true;
     }
     // Ticks before the run-up are played without time passing on the chip
     // (it hears their writes); those from it on are rendered and dropped.
+    if (!running)
+        song.chip->setTimeless(true);
     while (target > song.nextTickMs) {
-        const bool running = static_cast<double>(song.nextTickMs) >= runUp;
+        if (!running && static_cast<double>(song.nextTickMs) >= runUp) {
+            song.chip->restVoices(fadedVoices(song, song.nextTickMs));
+            song.chip->setTimeless(false);
+            running = true;
+        }
         if (!playTick(song))
             break;
         if (running)
@@ -150,6 +191,8 @@ void seekTo(velk_song &song, std::int64_t ms)
         else
             song.pendingFrames = 0;
     }
+    if (!running)
+        song.chip->setTimeless(false);
     song.pendingFrames = 0;
     song.owedFrames = 0.0;
     song.anchorMs = song.nextTickMs;
