@@ -20,22 +20,6 @@ sock="$work/tmux.sock"
 tm() { tmux -u -S "$sock" "$@"; }
 trap 'tm kill-server 2>/dev/null || true' EXIT
 
-# The lyric file: line i ("Lii aa bb cc dd") at 2 s x i (the demo song plays
-# 120 beats a minute, a record's time counts 1/30 beat), a part every 0.5 s.
-python3 - "$work/song/DEMO.ISS" <<'PY'
-import struct, sys
-lines = [f"  L{i:02d} aa bb cc dd" for i in range(16)]
-records = []
-for i in range(16):
-    for k, (first, count) in enumerate([(2, 6), (9, 2), (12, 2), (15, 2)]):
-        records.append(struct.pack("<HBBB", 120 * i + 30 * k, i, first, count))
-head = b"IMPlay Song V2.0    " + bytes(10)
-credits = b"".join(name.ljust(30, b"\0") for name in [b"Kim", b"", b"", b""])
-body = struct.pack("<HH", len(records), len(lines)) + b"".join(records)
-text = b"".join(line.encode().ljust(64, b"\0") for line in lines)
-open(sys.argv[1], "wb").write(head + credits + body + text)
-PY
-
 fail() {
   echo "FAILED: $*" >&2
   echo "-- screen:" >&2
@@ -46,6 +30,7 @@ fail() {
 # The screen with the lit part of a line marked as {...}.
 screen() { tm capture-pane -p -e -t velk | sed -E 's/\x1b\[7m/{/g; s/\x1b\[(27|0)m/}/g; s/\x1b\[[0-9;]*m//g'; }
 . "$(dirname "$0")/velkplay_screen.sh"
+write_lyric_file "$work/song/DEMO.ISS"
 # The line under the status line, and the one below it.
 sung() { screen | grep -A1 -E '^(playing|paused) ' | sed -n 2p; }
 below() { screen | grep -A2 -E '^(playing|paused) ' | sed -n 3p; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/host_window.h"
+#include "tools/velkplay/heard_timeline.h"
 
 namespace velk::play {
 namespace {
@@ -26,6 +27,18 @@ struct Playing {
     std::atomic<bool> running{false};
     std::atomic<bool> paused{false};
     std::atomic<int> seekTargetMs{-1};
+
+    // What the listener asks (any thread) and what the song was last given
+    // (the render thread, or Play before it starts).
+    std::atomic<std::uint32_t> wantedMuted{0};
+    std::atomic<int> wantedTempoPercent{100};
+    std::atomic<int> wantedTranspose{0};
+    Listening applied;
+
+    // Read on the player's thread while the render thread owns the handle.
+    std::vector<std::string> voiceNames;
+    std::vector<bool> rhythmVoices;
+    HeardTimeline timeline;
 };
 
 Playing &playing()
@@ -37,6 +50,40 @@ Playing &playing()
 In_Module &record();
 
 int clampMs(std::int64_t ms) { return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX)); }
+
+// The song's time and voices now, at output time `outputMs`.
+TimelineStamp stampNow(velk_song *song, int outputMs)
+{
+    TimelineStamp stamp;
+    stamp.outputMs = outputMs;
+    stamp.songMs = velk_position_ms(song);
+    stamp.voiceCount = std::min(velk_voice_count(song), VELK_MAX_VOICES);
+    for (int v = 0; v < stamp.voiceCount; ++v)
+        velk_voice_state_at(song, v, &stamp.voices[v]);
+    return stamp;
+}
+
+// Drops what the output holds and starts its clock, and the timeline, at
+// the song's position.
+void flushAtSong(Out_Module &out, Playing &p)
+{
+    const int songMs = clampMs(velk_position_ms(p.song));
+    out.Flush(songMs);
+    p.timeline.restart(stampNow(p.song, songMs));
+}
+
+// Gives the song what the listener asked for since the last block.
+void applyListening(Playing &p)
+{
+    const Listening wanted{p.wantedMuted.load(), p.wantedTempoPercent.load(), p.wantedTranspose.load()};
+    if (wanted.muted != p.applied.muted)
+        velk_set_muted_voices(p.song, wanted.muted);
+    if (wanted.tempoPercent != p.applied.tempoPercent)
+        velk_set_tempo(p.song, wanted.tempoPercent / 100.0);
+    if (wanted.transpose != p.applied.transpose)
+        velk_set_transpose(p.song, wanted.transpose);
+    p.applied = wanted;
+}
 
 // Renders the song into the output until it ends (then lets the output play
 // out and tells the host) or Stop clears `running`.
@@ -51,21 +98,24 @@ void renderSong()
         const int target = p.seekTargetMs.exchange(-1);
         if (target >= 0) {
             velk_seek_ms(p.song, target);
-            out.Flush(clampMs(velk_position_ms(p.song)));
+            flushAtSong(out, p);
             ended = false;
         }
         if (p.paused) {
             // As the plug-in pauses: what the output holds is dropped and its
             // clock stays at the time heard; on resuming the song goes on
             // from there.
-            const int heardMs = out.GetOutputTime();
-            const bool dropped = out.GetWrittenTime() > heardMs;
-            out.Flush(heardMs);
+            const int outputMs = out.GetOutputTime();
+            const bool dropped = out.GetWrittenTime() > outputMs;
+            TimelineStamp heard = p.timeline.heardAt(outputMs);
+            heard.outputMs = clampMs(heard.songMs);
+            out.Flush(heard.outputMs);
+            p.timeline.restart(heard);
             while (p.paused && p.running)
                 std::this_thread::sleep_for(pollInterval);
             if (dropped && p.running && p.seekTargetMs.load() < 0) {
-                velk_seek_ms(p.song, heardMs);
-                out.Flush(clampMs(velk_position_ms(p.song)));
+                velk_seek_ms(p.song, heard.songMs);
+                flushAtSong(out, p);
                 ended = false;
             }
             continue;
@@ -78,6 +128,7 @@ void renderSong()
             std::this_thread::sleep_for(pollInterval);
             continue;
         }
+        applyListening(p);
         const long frames = velk_render(p.song, block.data(), blockFrames);
         if (frames <= 0) {
             ended = true;
@@ -88,8 +139,10 @@ void renderSong()
         auto interrupted = [&] { return !p.running || p.paused || p.seekTargetMs.load() >= 0; };
         while (!interrupted() && out.CanWrite() < bytes)
             std::this_thread::sleep_for(pollInterval);
-        if (!interrupted())
+        if (!interrupted()) {
             out.Write(reinterpret_cast<char *>(block.data()), bytes);
+            p.timeline.add(stampNow(p.song, out.GetWrittenTime()));
+        }
     }
 }
 
@@ -102,6 +155,8 @@ void stop()
     if (p.thread.joinable())
         p.thread.join();
     record().outMod->Close();
+    // The stamps point at the handle's instrument names.
+    p.timeline.clear();
     velk_close(p.song);
     p.song = nullptr;
     p.paused = false;
@@ -123,7 +178,16 @@ int play(const char *file)
         velk_close(song);
         return 2;
     }
+    p.applied = Listening{};
+    p.voiceNames.clear();
+    p.rhythmVoices.clear();
+    for (int v = 0; v < velk_voice_count(song); ++v) {
+        p.voiceNames.emplace_back(velk_voice_name(song, v));
+        p.rhythmVoices.push_back(velk_voice_is_rhythm(song, v) != 0);
+    }
     p.song = song;
+    applyListening(p);
+    p.timeline.restart(stampNow(song, 0));
     p.songPath = file;
     p.seekTargetMs = -1;
     p.paused = false;
@@ -196,7 +260,11 @@ In_Module &record()
         m.IsPaused = [] { return playing().paused.load() ? 1 : 0; };
         m.Stop = stop;
         m.GetLength = [] { return playing().song ? clampMs(velk_length_ms(playing().song)) : -1; };
-        m.GetOutputTime = [] { return playing().song ? record().outMod->GetOutputTime() : 0; };
+        // Song time, whatever the tempo: the lyrics and the bar follow it.
+        m.GetOutputTime = [] {
+            Playing &p = playing();
+            return p.song ? clampMs(p.timeline.heardAt(record().outMod->GetOutputTime()).songMs) : 0;
+        };
         m.SetOutputTime = [](int ms) { playing().seekTargetMs = std::max(ms, 0); };
         m.SetVolume = [](int) {};
         m.SetPan = [](int) {};
@@ -214,6 +282,37 @@ std::string &lastOpenError()
 }
 
 void setLibraryOptions(const velk_options &options) { playing().options = options; }
+
+void setListening(const Listening &listening)
+{
+    Playing &p = playing();
+    p.wantedMuted = listening.muted;
+    p.wantedTempoPercent = listening.tempoPercent;
+    p.wantedTranspose = listening.transpose;
+}
+
+std::vector<HeardVoice> heardVoices()
+{
+    Playing &p = playing();
+    std::vector<HeardVoice> voices;
+    if (!p.song)
+        return voices;
+    const TimelineStamp heard = p.timeline.heardAt(record().outMod->GetOutputTime());
+    for (std::size_t v = 0; v < p.voiceNames.size(); ++v) {
+        HeardVoice voice;
+        voice.name = p.voiceNames[v];
+        voice.rhythm = p.rhythmVoices[v];
+        if (static_cast<int>(v) < heard.voiceCount) {
+            const velk_voice_state &state = heard.voices[v];
+            voice.instrument = state.instrument ? state.instrument : "";
+            voice.sounding = state.sounding != 0;
+            voice.key = state.key;
+            voice.level = state.level;
+        }
+        voices.push_back(voice);
+    }
+    return voices;
+}
 
 In_Module &libraryModule() { return record(); }
 

@@ -6,9 +6,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "libvelk/velk.h"
 #include "platform/host_interface.h"
+#include "tools/velkplay/listening.h"
+#include "tools/velkplay/voice_panel.h"
 
 namespace velk::play {
 
@@ -20,5 +23,14 @@ In_Module &libraryModule();
 
 // Why the last Play failed (the library's message).
 std::string &lastOpenError();
+
+// Mutes, tempo and key for the song playing and the songs opened after: the
+// render thread applies them to the next block it renders, so they are heard
+// once the audio already buffered has played (within a second).
+void setListening(const Listening &listening);
+
+// The song's voices as the listener hears them now (the states read after
+// the block being heard was rendered); empty when no song plays.
+std::vector<HeardVoice> heardVoices();
 
 } // namespace velk::play

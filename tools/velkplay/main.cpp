@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -45,9 +46,16 @@ const char usage[] =
     "forward, n plays the next song, p the previous one, q quits. A song with\n"
     "lyrics (its lyric file SONG.ISS beside it) shows the line being sung, its\n"
     "sung part lit, and the next line under the bar; l hides and shows them.\n"
+    "Under them a row for each voice (name, instrument, level, note); v hides\n"
+    "and shows it. 1-9 mute voice 1-9 (again: unmute), b s t c h the bass drum,\n"
+    "snare, tom-tom, cymbal and hi-hat; ! @ # $ % ^ & * ( and B S T C H play\n"
+    "that voice alone (again, or 0: every voice). + and - change the tempo by\n"
+    "5% (25% to 400%), ] and [ the key by a semitone (an octave either way).\n"
+    "? lists the keys. Voices, tempo and key need the library (not --plugin).\n"
     "Otherwise every song plays to its end, with a line for each.\n"
     "Exit status: 0 when every song played, 1 when some could not, 2 when\n"
-    "nothing could (no sound device, no plug-in, a wrong command line).\n";
+    "nothing could (no song could play, no sound device, no plug-in, a wrong\n"
+    "command line).\n";
 
 
 struct Options {
@@ -118,6 +126,7 @@ int main(int argc, char **argv)
     In_Module *module = nullptr;
     HostInstance instance = nullptr;
     std::function<std::string()> whyPlayFailed;
+    std::optional<velk::play::SongControls> controls;
     if (options.plugin.empty()) {
         velk_options open;
         velk_options_init(&open);
@@ -126,6 +135,7 @@ int main(int argc, char **argv)
         velk::play::setLibraryOptions(open);
         module = &velk::play::libraryModule();
         whyPlayFailed = [] { return velk::play::lastOpenError(); };
+        controls = velk::play::SongControls{velk::play::setListening, velk::play::heardVoices};
     } else {
         library = velk::host::PluginLibrary::load(options.plugin, error);
         if (!library) {
@@ -154,12 +164,14 @@ int main(int argc, char **argv)
     {
         auto terminal = velk::play::Terminal::takeOver();
         result = velk::play::playSongList(*module, receiver, options.songs, terminal.get(), std::cout, std::cerr,
-                                          whyPlayFailed);
+                                          whyPlayFailed, controls ? &*controls : nullptr);
     }
     module->Quit();
     velk::play::stopSound();
 
     if (result.stopSignal)
         velk::play::endBySignal(result.stopSignal);
-    return result.failed > 0 ? exitSomeFailed : 0;
+    if (result.failed > 0)
+        return result.played == 0 ? exitCannotPlay : exitSomeFailed;
+    return 0;
 }

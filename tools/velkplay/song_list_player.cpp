@@ -1,12 +1,16 @@
 #include "tools/velkplay/song_list_player.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "platform/euckr_to_utf8.h"
 #include "tools/velkplay/karaoke_lines.h"
+#include "tools/velkplay/key_help.h"
 #include "tools/velkplay/song_lyrics.h"
 #include "tools/velkplay/status_line.h"
 #include "tools/velkplay/terminal.h"
@@ -24,6 +28,8 @@ constexpr auto lyricsRefreshEvery = std::chrono::milliseconds(40);
 // How long a wait for keys or the end message lasts before the list looks
 // at everything else again.
 constexpr int keyWaitMs = 40;
+// How long a word about a key stays on the status line.
+constexpr auto noteLasts = std::chrono::seconds(3);
 constexpr int endWaitMs = 100;
 // More than the 30 bytes a title field holds.
 constexpr std::size_t titleBufferSize = 512;
@@ -37,6 +43,18 @@ const char *playResultMeaning(int result)
     case 2: return "playback could not start";
     default: return "unexpected result";
     }
+}
+
+// Why the file cannot be read ("" when it can).
+std::string unreadable(const std::string &path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return "cannot open: it is a folder";
+    errno = 0;
+    if (std::ifstream(path, std::ios::binary).is_open())
+        return "";
+    return std::string("cannot open: ") + (errno ? std::strerror(errno) : "unreadable");
 }
 
 std::string titleOf(In_Module &module, const std::string &song, int &lengthMs)
@@ -65,30 +83,103 @@ Outcome waitForEnd(host::EndOfSongReceiver &receiver, int messagesBefore)
     return Outcome::ended;
 }
 
-// The status line and, while lyrics show, the line being sung and the next
-// below it; the cursor stays on the status line.
-void drawStatus(std::ostream &out, const std::string &status, const lyrics::Lyrics *lyrics, bool showLyrics,
-                int positionMs, int width)
+// What shows under the status line, kept for the whole list.
+struct View {
+    bool lyrics = true;  // l
+    bool voices = true;  // v
+    bool help = false;   // ?
+};
+
+// The status line and the lines under it; the cursor stays on the status
+// line. Lines a longer view left below are cleared.
+void drawScreen(std::ostream &out, const std::string &status, const std::vector<std::string> &below)
 {
     out << "\r" << status << "\x1b[K";
-    if (lyrics && showLyrics) {
-        const KaraokeLines lines = karaokeLines(*lyrics, positionMs, width - 3);
-        out << "\n  " << lines.sung << "\x1b[K\n  " << lines.next << "\x1b[K\x1b[2A\r";
-    } else if (lyrics) {
-        out << "\x1b[J";
+    for (const std::string &line : below)
+        out << "\n" << line << "\x1b[K";
+    out << "\x1b[J";
+    if (!below.empty())
+        out << "\x1b[" << below.size() << "A";
+    out << "\r" << std::flush;
+}
+
+// A word on the status line for a few seconds after a key.
+struct Note {
+    std::string text;
+    Clock::time_point until;
+    void say(const std::string &what) { text = what, until = Clock::now() + noteLasts; }
+    std::string now() const { return Clock::now() < until ? text : std::string(); }
+};
+
+// What a key asks of the library's controls. False when the song cannot do
+// it (a drum key in a song without drums), with `note` saying so.
+bool listenTo(const KeyPress &press, const std::vector<HeardVoice> &voices, Listening &listening, Note &note)
+{
+    const int count = static_cast<int>(voices.size());
+    if (press.key == Key::mute || press.key == Key::solo) {
+        if (press.voice >= count || (press.drum && !voices[static_cast<std::size_t>(press.voice)].rhythm)) {
+            note.say(press.drum ? "no drums in this song" : "no voice " + std::to_string(press.voice + 1));
+            return false;
+        }
     }
-    out << std::flush;
+    switch (press.key) {
+    case Key::mute: toggleMute(listening, press.voice); break;
+    case Key::solo: toggleSolo(listening, press.voice, count); break;
+    case Key::everyVoice: listening.muted = 0; break;
+    case Key::faster: stepTempo(listening, 1); break;
+    case Key::slower: stepTempo(listening, -1); break;
+    case Key::keyUp: stepTranspose(listening, 1); break;
+    case Key::keyDown: stepTranspose(listening, -1); break;
+    default: return false;
+    }
+    return true;
+}
+
+bool needsLibrary(Key key)
+{
+    switch (key) {
+    case Key::voicePanel: case Key::mute: case Key::solo: case Key::everyVoice:
+    case Key::faster: case Key::slower: case Key::keyUp: case Key::keyDown:
+        return true;
+    default:
+        return false;
+    }
 }
 
 Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int messagesBefore, Terminal &terminal,
-                   int lengthMs, const lyrics::Lyrics *lyrics, bool &showLyrics, std::ostream &out)
+                   int lengthMs, const lyrics::Lyrics *lyrics, View &view, const SongControls *controls,
+                   Listening &listening, std::ostream &out)
 {
+    Note note;
     auto draw = [&] {
+        const int width = terminal.width() - 1;
         const int position = std::min(module.GetOutputTime(), lengthMs);
-        drawStatus(out, statusLine(module.IsPaused() != 0, position, lengthMs, terminal.width() - 1), lyrics,
-                   showLyrics, position, terminal.width());
+        std::string suffix;
+        for (const std::string &part : {listeningText(listening), note.now()})
+            if (!part.empty())
+                suffix += "  " + part;
+        std::string status = statusLine(module.IsPaused() != 0, position, lengthMs,
+                                        width - static_cast<int>(suffix.size())) + suffix;
+        status.resize(std::min(status.size(), static_cast<std::size_t>(std::max(width, 0))));
+
+        std::vector<std::string> below;
+        if (lyrics && view.lyrics) {
+            const KaraokeLines lines = karaokeLines(*lyrics, position, width - 2);
+            below = {"  " + lines.sung, "  " + lines.next};
+        }
+        // A blank line sets the voices or the keys apart from the lyrics.
+        if (view.help) {
+            below.emplace_back();
+            for (const std::string &line : keyHelp())
+                below.push_back(line.substr(0, static_cast<std::size_t>(std::max(width, 0))));
+        } else if (controls && view.voices) {
+            below.emplace_back();
+            for (std::string &row : voicePanel(controls->heardVoices(), listening, width))
+                below.push_back(std::move(row));
+        }
+        drawScreen(out, status, below);
     };
-    const auto refresh = lyrics ? lyricsRefreshEvery : refreshEvery;
+    const auto refresh = lyrics || (controls && view.voices) ? lyricsRefreshEvery : refreshEvery;
     auto lastDrawn = Clock::now();
     draw();
     for (;;) {
@@ -96,8 +187,8 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
             return Outcome::signalled;
         if (songEnded(receiver, messagesBefore))
             return Outcome::ended;
-        for (Key key : terminal.keys(keyWaitMs)) {
-            switch (key) {
+        for (const KeyPress &press : terminal.keys(keyWaitMs)) {
+            switch (press.key) {
             case Key::pauseResume:
                 if (module.IsPaused())
                     module.UnPause();
@@ -114,7 +205,19 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
             case Key::next: return Outcome::next;
             case Key::previous: return Outcome::previous;
             case Key::quit: return Outcome::quit;
-            case Key::lyrics: showLyrics = !showLyrics; break;
+            case Key::lyrics: view.lyrics = !view.lyrics; break;
+            case Key::keyHelp: view.help = !view.help; break;
+            default:
+                if (!controls) {
+                    if (needsLibrary(press.key))
+                        note.say("needs the library, not --plugin");
+                } else if (press.key == Key::voicePanel) {
+                    view.voices = !view.voices;
+                    view.help = false;
+                } else if (listenTo(press, controls->heardVoices(), listening, note)) {
+                    controls->listen(listening);
+                }
+                break;
             }
             draw();
             lastDrawn = Clock::now();
@@ -130,10 +233,13 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
 
 ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
                         Terminal *terminal, std::ostream &out, std::ostream &err,
-                        const std::function<std::string()> &whyPlayFailed)
+                        const std::function<std::string()> &whyPlayFailed, const SongControls *controls)
 {
     ListResult result;
-    bool showLyrics = true;  // l hides and shows them for the rest of the list
+    View view;
+    // The tempo and the key hold for the rest of the list; mutes are of a
+    // song's own voices.
+    Listening listening;
     const int count = static_cast<int>(songs.size());
     int index = 0;
     int direction = 1;  // a song that fails is passed over in the direction of travel
@@ -146,10 +252,17 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
         }
         const std::string &song = songs[static_cast<std::size_t>(index)];
         const int messagesBefore = receiver.endOfSongMessages();
+        listening.muted = 0;
+        if (controls)
+            controls->listen(listening);
         const int playResult = module.Play(song.c_str());
         if (playResult != 0) {
             ++result.failed;
-            const std::string reason = whyPlayFailed ? whyPlayFailed() : std::string();
+            std::string reason = whyPlayFailed ? whyPlayFailed() : std::string();
+            // A plug-in says only that no player took the song; a file that
+            // cannot be read is the likelier reason, and says more.
+            if (reason.empty())
+                reason = unreadable(song);
             if (!reason.empty())
                 err << "velkplay: " << song << ": " << reason << "\n" << std::flush;
             else
@@ -173,12 +286,8 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
             if (!lyricsProblem.empty())
                 err << "\r\x1b[Kvelkplay: " << song << ": lyrics ignored: " << lyricsProblem << "\n" << std::flush;
             out << "\r\x1b[K[" << index + 1 << "/" << count << "] " << title << "\n";
-            // Room for the lyric lines below the status line, scrolled up
-            // once here rather than by every refresh.
-            if (lyrics)
-                out << "\n\n\x1b[2A";
             outcome = followKeys(module, receiver, messagesBefore, *terminal, lengthMs, lyrics ? &*lyrics : nullptr,
-                                 showLyrics, out);
+                                 view, controls, listening, out);
             out << "\r\x1b[J" << std::flush;
         } else {
             outcome = waitForEnd(receiver, messagesBefore);

@@ -11,10 +11,20 @@
 
 #include "host/end_of_song_receiver.h"
 #include "platform/host_interface.h"
+#include "tools/velkplay/listening.h"
+#include "tools/velkplay/voice_panel.h"
 
 namespace velk::play {
 
 class Terminal;
+
+// What the library lets a listener do while a song plays: mute voices,
+// change the tempo and the key, see the voices. A song played through a
+// plug-in has none of it.
+struct SongControls {
+    std::function<void(const Listening &)> listen;
+    std::function<std::vector<HeardVoice>()> heardVoices;
+};
 
 struct ListResult {
     int played = 0;          // songs that started (a song played again counts again)
@@ -24,11 +34,13 @@ struct ListResult {
 };
 
 // With a terminal: the title, a status line refreshed a few times a second,
-// and the keys (space, left, right, n, p, q). Without one: every song to its
-// end and a line on `out` for each. `whyPlayFailed`, when given, says why
-// the last Play failed in the engine's own words.
+// the lyrics and, with `controls`, the voice panel under it, and the keys
+// (keyHelp lists them). Without one: every song to its end and a line on
+// `out` for each. `whyPlayFailed`, when given, says why the last Play failed
+// in the engine's own words.
 ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, const std::vector<std::string> &songs,
                         Terminal *terminal, std::ostream &out, std::ostream &err,
-                        const std::function<std::string()> &whyPlayFailed = {});
+                        const std::function<std::string()> &whyPlayFailed = {},
+                        const SongControls *controls = nullptr);
 
 } // namespace velk::play

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -43,6 +44,41 @@ void writeAll(const char *text)
             return;
         text += n;
         left -= static_cast<std::size_t>(n);
+    }
+}
+
+// Voices 1-9 on the digits, solo on the same keys shifted (a US layout);
+// the drums on their initials, solo in capitals.
+constexpr char shiftedDigits[] = "!@#$%^&*(";
+constexpr char drumLetters[] = "bstch";
+constexpr char drumCapitals[] = "BSTCH";
+constexpr int firstDrumVoice = 6;
+
+std::optional<KeyPress> keyOf(char c)
+{
+    if (c >= '1' && c <= '9')
+        return KeyPress{Key::mute, c - '1'};
+    if (const char *at = c ? std::strchr(shiftedDigits, c) : nullptr)
+        return KeyPress{Key::solo, static_cast<int>(at - shiftedDigits)};
+    if (const char *at = c ? std::strchr(drumLetters, c) : nullptr)
+        return KeyPress{Key::mute, firstDrumVoice + static_cast<int>(at - drumLetters), true};
+    if (const char *at = c ? std::strchr(drumCapitals, c) : nullptr)
+        return KeyPress{Key::solo, firstDrumVoice + static_cast<int>(at - drumCapitals), true};
+    switch (c) {
+    case ' ': return KeyPress{Key::pauseResume};
+    case 'n': case 'N': return KeyPress{Key::next};
+    case 'p': case 'P': return KeyPress{Key::previous};
+    case 'q': case 'Q': return KeyPress{Key::quit};
+    case 'l': case 'L': return KeyPress{Key::lyrics};
+    case 'v': case 'V': return KeyPress{Key::voicePanel};
+    case '?': return KeyPress{Key::keyHelp};
+    case '0': return KeyPress{Key::everyVoice};
+    // '=' is '+' unshifted.
+    case '+': case '=': return KeyPress{Key::faster};
+    case '-': case '_': return KeyPress{Key::slower};
+    case ']': return KeyPress{Key::keyUp};
+    case '[': return KeyPress{Key::keyDown};
+    default: return std::nullopt;
     }
 }
 
@@ -115,7 +151,7 @@ int Terminal::width() const
     return 80;
 }
 
-std::vector<Key> Terminal::keys(int waitMs)
+std::vector<KeyPress> Terminal::keys(int waitMs)
 {
     pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {stopSignalDescriptor(), POLLIN, 0}};
     const int count = watched[1].fd >= 0 ? 2 : 1;
@@ -126,7 +162,7 @@ std::vector<Key> Terminal::keys(int waitMs)
     if (n > 0)
         state_->pending.append(bytes, static_cast<std::size_t>(n));
 
-    std::vector<Key> keys;
+    std::vector<KeyPress> keys;
     std::string &in = state_->pending;
     std::size_t at = 0;
     while (at < in.size()) {
@@ -144,20 +180,14 @@ std::vector<Key> Terminal::keys(int waitMs)
             if (end >= in.size())
                 break;
             if (in[end] == 'C')
-                keys.push_back(Key::forward);
+                keys.push_back({Key::forward});
             else if (in[end] == 'D')
-                keys.push_back(Key::back);
+                keys.push_back({Key::back});
             at = end + 1;
             continue;
         }
-        switch (in[at]) {
-        case ' ': keys.push_back(Key::pauseResume); break;
-        case 'n': case 'N': keys.push_back(Key::next); break;
-        case 'p': case 'P': keys.push_back(Key::previous); break;
-        case 'q': case 'Q': keys.push_back(Key::quit); break;
-        case 'l': case 'L': keys.push_back(Key::lyrics); break;
-        default: break;
-        }
+        if (const std::optional<KeyPress> key = keyOf(in[at]))
+            keys.push_back(*key);
         ++at;
     }
     in.erase(0, at);

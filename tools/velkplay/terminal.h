@@ -9,7 +9,19 @@
 
 namespace velk::play {
 
-enum class Key { pauseResume, back, forward, next, previous, quit, lyrics };
+enum class Key {
+    pauseResume, back, forward, next, previous, quit, lyrics,
+    voicePanel, keyHelp, mute, solo, everyVoice, faster, slower, keyUp, keyDown
+};
+
+// A key pressed; mute and solo name a voice (from 0). The drum letters name
+// the rhythm voices by their place in a drum song (6 the bass drum to 10 the
+// hi-hat), which a song without drums does not have.
+struct KeyPress {
+    Key key;
+    int voice = -1;
+    bool drum = false;
+};
 
 // Turns SIGINT, SIGTERM, SIGHUP and SIGQUIT into a request to stop that the
 // player sees between its steps, instead of ending the process at once.
@@ -32,7 +44,7 @@ public:
 
     // Waits at most `waitMs` for keys (a stop signal ends the wait) and
     // returns those that came.
-    std::vector<Key> keys(int waitMs);
+    std::vector<KeyPress> keys(int waitMs);
     // Columns of the terminal (80 when it does not say).
     int width() const;
     // Puts the terminal back as it was; also done by the destructor.
