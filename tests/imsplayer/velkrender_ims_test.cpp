@@ -1,5 +1,7 @@
 // velkrender with an IMS song: converted in process, its title shown as UTF-8
 // before its length and written as a tag where the format has tags.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -11,6 +13,7 @@
 #include "common/bytes.h"
 #include "tests/imsplayer/test_programs.h"
 #include "tests/support/song_collections.h"
+#include "tests/support/songs.h"
 #include "tests/support/temp_dir.h"
 #include "tools/bankmaker/bank_writer.h"
 #include "tools/imsmaker/ims_writer.h"
@@ -47,10 +50,11 @@ TEST(VelkrenderIms, ConvertsTheSongAndShowsItsTitleBeforeItsLength)
     ASSERT_EQ(std::system(command.c_str()), 0) << test::readFile(out);
 
     const auto lines = test::readLines(out);
-    ASSERT_EQ(lines.size(), 2u) << test::readFile(out);
+    ASSERT_EQ(lines.size(), 3u) << test::readFile(out);
     EXPECT_EQ(lines[0], "title: \xEA\xB0\x80\xED\x95\x9C tune");
     EXPECT_EQ(lines[1].rfind("length: ", 0), 0u);
     EXPECT_GT(std::atoi(lines[1].c_str() + 8), 0);
+    EXPECT_EQ(lines[2], "written: " + (dir / "tune.wav").string());
     EXPECT_GT(test::readFile((dir / "tune.wav").string()).size(), 44u);
 }
 
@@ -190,6 +194,16 @@ TEST(VelkrenderIms, RendersDosCollectionsAndGoesOnPastASongThatFails)
     EXPECT_EQ(test::readFile((dir / "out" / "SONG.wav").string()), test::readFile((dir / "own" / "SONG.wav").string()));
     EXPECT_TRUE(std::filesystem::exists(dir / "out" / "TUNE.wav"));
 
+    // --format chooses the batch's format: FLAC that decodes to the WAVs.
+    ASSERT_EQ(runVelkrender("--format flac --out-dir out own/SONG.IMS standard/TUNE.IMS", dir), 0)
+        << test::readFile((dir / "err.txt").string());
+    EXPECT_EQ(test::readLines((dir / "out.txt").string())[0], "own/SONG.IMS: \"OWN\", 1000 ms -> out/SONG.flac");
+    for (const char *name : {"SONG", "TUNE"}) {
+        const Decoded flac = decode(dir / "out" / (std::string(name) + ".flac"));
+        EXPECT_GT(flac.samples.size(), 44100u) << name;
+        EXPECT_TRUE(flac.samples == decode(dir / "out" / (std::string(name) + ".wav")).samples) << name;
+    }
+
     // Two songs of one name would share an output: the second is refused.
     test::writeFile((dir / "both" / "SONG.IMS").string(), bytesToString(test::shortImsSong("AGAIN")));
     EXPECT_EQ(runVelkrender("--out-dir out own/SONG.IMS both/SONG.IMS 'none/*.xyz'", dir), 1);
@@ -204,6 +218,46 @@ TEST(VelkrenderIms, RendersDosCollectionsAndGoesOnPastASongThatFails)
     EXPECT_NE(test::readFile((dir / "err.txt").string()).find("looked for none/LOST.bnk and none/standard.bnk"),
               std::string::npos);
     EXPECT_EQ(runVelkrender("-o x.wav own/SONG.IMS standard/TUNE.IMS", dir), 2);
+}
+
+// The stems of a real song laid out as its collection has it (DOS names,
+// the shared STANDARD.BNK beside it): one for each voice, named after it and
+// its instruments, each as long as the whole render, and with Nuked they add
+// up to it within a step of the last bit for each stem.
+TEST(VelkrenderIms, TheStemsOfARealSongAddUpToTheWholeRender)
+{
+    VELK_REQUIRE_REAL_SONG(song, "AMG0018.IMS");
+    test::TempDir dir;
+    ASSERT_EQ(runVelkrender("--stems --out-dir stems '" + song.string() + "'", dir), 0)
+        << test::readFile((dir / "err.txt").string());
+    const std::string said = test::readFile((dir / "out.txt").string());
+    ASSERT_EQ(runVelkrender("-o whole.wav '" + song.string() + "'", dir), 0);
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir / "stems"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 11u) << "every voice of the song plays";
+    EXPECT_EQ(names[0].rfind("AMG0018 - 01 Voice 1 (", 0), 0u) << names[0];
+    EXPECT_EQ(names[6].rfind("AMG0018 - 07 Bass drum (", 0), 0u) << names[6];
+    EXPECT_NE(said.find("written: stems/" + names[10] + "\n"), std::string::npos) << said;
+
+    const Decoded whole = decode(dir / "whole.wav");
+    ASSERT_GT(whole.samples.size(), 80u * 44100 * 2);
+    std::vector<long> sum(whole.samples.size());
+    for (const std::string &name : names) {
+        const Decoded stem = decode(dir / "stems" / name);
+        ASSERT_EQ(stem.samples.size(), whole.samples.size()) << name;
+        for (std::size_t i = 0; i < sum.size(); ++i)
+            sum[i] += stem.samples[i];
+    }
+    long largest = 0, loudest = 0;
+    for (std::size_t i = 0; i < sum.size(); ++i) {
+        largest = std::max(largest, std::abs(sum[i] - whole.samples[i]));
+        loudest = std::max(loudest, std::abs(static_cast<long>(whole.samples[i])));
+    }
+    EXPECT_GT(loudest, 10000);
+    EXPECT_LE(largest, static_cast<long>(names.size())) << "the largest difference, in steps";
+    std::printf("stems against the whole render: largest difference %ld steps\n", largest);
 }
 
 } // namespace

@@ -154,7 +154,7 @@ TEST(Velkrender, WritesAWavFileAndTheLength)
     writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
     writeFile(dir / "standard.bnk", soundBank());
     ASSERT_EQ(run("\"" + (dir / "tune.rol").string() + "\"", dir), 0) << readText(dir / "stderr.txt");
-    EXPECT_EQ(readText(dir / "stdout.txt"), "length: 1000 ms\n");
+    EXPECT_EQ(readText(dir / "stdout.txt"), "length: 1000 ms\nwritten: " + (dir / "tune.wav").string() + "\n");
     EXPECT_EQ(readText(dir / "stderr.txt"), "") << "no progress line when not on a terminal";
 
     const Bytes wav = readFile(dir / "tune.wav");
@@ -306,8 +306,47 @@ TEST(Velkrender, SaysWhatIsWrong)
     EXPECT_EQ(run("--rate 5 x.rol", dir), 2);
     EXPECT_NE(readText(dir / "stderr.txt").find("--rate must be 8000 to 192000"), std::string::npos);
     EXPECT_EQ(run("", dir), 2);
+    // A wrong command line says what is wrong and where help is, not the
+    // whole help.
+    EXPECT_EQ(run("-o \"" + (dir / "x.mp3").string() + "\" \"" + (dir / "tune.rol").string() + "\"", dir), 2);
+    EXPECT_EQ(readText(dir / "stderr.txt"), "velkrender: cannot write " + (dir / "x.mp3").string() +
+                                                ": velkrender writes .wav, .flac, .ogg or .mid files\n"
+                                                "Try 'velkrender --help' for more information.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.mp3"));
+    EXPECT_EQ(run("--mute 12 x.rol", dir), 2);
+    EXPECT_NE(readText(dir / "stderr.txt").find("no voice \"12\""), std::string::npos) << readText(dir / "stderr.txt");
     EXPECT_EQ(run("--help", dir), 0);
     EXPECT_NE(readText(dir / "stdout.txt").find("usage: velkrender"), std::string::npos);
+}
+
+// The listener's controls reach the song: a solo is every other voice
+// muted, named by number or by the rhythm voice's name; tempo 2 is half the
+// audio; a voice the song lacks is named and left alone.
+TEST(Velkrender, MutesSolosAndChangesTheTempo)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeDemoSong(dir.path()));
+    const std::string song = " \"" + (dir / "demo.ims").string() + "\"";
+    auto render = [&](const std::string &options, const char *name) {
+        EXPECT_EQ(run(options + " --rate 11025 -o \"" + (dir / name).string() + "\"" + song, dir), 0)
+            << readText(dir / "stderr.txt");
+        return readWav(dir / name);
+    };
+    const Pcm whole = render("", "whole.wav");
+    const Pcm solo = render("--solo 1,bd", "solo.wav");
+    const Pcm muted = render("--mute 2-6,sd,tt,cy,HH", "muted.wav");
+    EXPECT_TRUE(solo.data == muted.data);
+    EXPECT_FALSE(solo.data == whole.data);
+    EXPECT_GT(rmsOf(channelOf(solo, 0)), 100.0);
+    EXPECT_LT(rmsOf(channelOf(render("--solo 1 --mute 1", "none.wav"), 0)), 1.0);
+    const Pcm fast = render("--tempo 2", "fast.wav");
+    EXPECT_NEAR(static_cast<double>(fast.data.size()) / static_cast<double>(whole.data.size()), 0.5, 0.005);
+
+    writeFile(dir / "tune.rol", rol::writeSong(shortSong()));
+    writeFile(dir / "standard.bnk", soundBank());
+    EXPECT_EQ(run("--solo 1,hh \"" + (dir / "tune.rol").string() + "\"", dir), 0);
+    EXPECT_NE(readText(dir / "stderr.txt").find("the song has no voice hh (it has 9)"), std::string::npos)
+        << readText(dir / "stderr.txt");
 }
 
 TEST(Velkrender, RendersTheRealSong)

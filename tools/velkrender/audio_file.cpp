@@ -2,35 +2,9 @@
 
 #include <sndfile.h>
 
-#include <cctype>
 #include <vector>
 
 namespace velk::render {
-namespace {
-
-std::string lowerExtension(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return "";
-    std::string extension = path.substr(dot);
-    for (char &c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
-} // namespace
-
-AudioFileType audioFileTypeOf(const std::string &path)
-{
-    const std::string extension = lowerExtension(path);
-    if (extension == ".flac")
-        return AudioFileType::flac;
-    if (extension == ".ogg" || extension == ".oga")
-        return AudioFileType::vorbis;
-    return AudioFileType::wav;
-}
 
 AudioFile::~AudioFile()
 {
@@ -38,17 +12,20 @@ AudioFile::~AudioFile()
         sf_close(file_);
 }
 
-bool AudioFile::open(const std::string &path, int rate, int channels, bool sixteenBit, const std::string &title,
-                     std::string &error)
+bool AudioFile::open(const std::string &path, OutputFormat format, int rate, int channels, bool sixteenBit,
+                     const std::string &title, std::string &error)
 {
+    if (format == OutputFormat::midi) {
+        error = "a MIDI file holds no audio";
+        return false;
+    }
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    const AudioFileType type = audioFileTypeOf(path);
-    switch (type) {
-    case AudioFileType::wav: info.format = SF_FORMAT_WAV | (sixteenBit ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_U8); break;
-    case AudioFileType::flac: info.format = SF_FORMAT_FLAC | (sixteenBit ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_S8); break;
-    case AudioFileType::vorbis: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
+    switch (format) {
+    case OutputFormat::flac: info.format = SF_FORMAT_FLAC | (sixteenBit ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_S8); break;
+    case OutputFormat::vorbis: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
+    default: info.format = SF_FORMAT_WAV | (sixteenBit ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_U8); break;
     }
     file_ = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file_) {
@@ -57,8 +34,8 @@ bool AudioFile::open(const std::string &path, int rate, int channels, bool sixte
     }
     channels_ = channels;
     sixteenBit_ = sixteenBit;
-    wavBytes_ = type == AudioFileType::wav;
-    if (type != AudioFileType::wav && !title.empty())
+    wavBytes_ = format == OutputFormat::wav;
+    if (format != OutputFormat::wav && !title.empty())
         sf_set_string(file_, SF_STR_TITLE, title.c_str());
     return true;
 }

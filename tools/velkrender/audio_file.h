@@ -1,12 +1,13 @@
-// The audio file velkrender writes, its format chosen by the output's
-// extension: WAV (anything but the two below), FLAC (.flac) or Ogg Vorbis
-// (.ogg), through libsndfile.
+// The audio file velkrender writes: WAV, FLAC or Ogg Vorbis, through
+// libsndfile.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "tools/velkrender/output_format.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -15,11 +16,6 @@ namespace velk::render {
 // The largest data chunk a WAV file can describe.
 constexpr std::uint64_t maxWavDataBytes = 0xFFFFFFFFull - 36;
 
-enum class AudioFileType { wav, flac, vorbis };
-
-// The type `path`'s extension asks for (any case).
-AudioFileType audioFileTypeOf(const std::string &path);
-
 class AudioFile {
 public:
     AudioFile() = default;
@@ -27,11 +23,12 @@ public:
     AudioFile &operator=(const AudioFile &) = delete;
     ~AudioFile();
 
-    // Creates the file for 16-bit (or 8-bit) frames of `channels` at `rate`.
-    // The title (UTF-8) is written as a tag in FLAC and Ogg; WAV files stay
-    // plain PCM, as players read them. False with `error` on failure.
-    bool open(const std::string &path, int rate, int channels, bool sixteenBit, const std::string &title,
-              std::string &error);
+    // Creates the file in `format` (an audio one) for 16-bit (or 8-bit)
+    // frames of `channels` at `rate`, whatever its name. The title (UTF-8) is
+    // written as a tag in FLAC and Ogg; WAV files stay plain PCM, as players
+    // read them. False with `error` on failure.
+    bool open(const std::string &path, OutputFormat format, int rate, int channels, bool sixteenBit,
+              const std::string &title, std::string &error);
     // Interleaved signed 16-bit frames; 8-bit files get each sample's top
     // byte, unsigned (what the chip itself gives in 8-bit). False on failure.
     bool write(const std::int16_t *frames, std::size_t count);

@@ -15,7 +15,8 @@ struct AudioFormat {
     bool stereo = true;
     bool sixteenBit = true;
 
-    int bytesPerFrame() const { return (stereo ? 2 : 1) * (sixteenBit ? 2 : 1); }
+    int channels() const { return stereo ? 2 : 1; }
+    int bytesPerFrame() const { return channels() * (sixteenBit ? 2 : 1); }
 };
 
 // Receives each block of PCM (interleaved; 16-bit signed or 8-bit unsigned).

@@ -1,0 +1,55 @@
+#include "tools/velkrender/song_audio.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "tools/velkrender/audio_file.h"
+
+namespace velk::render {
+namespace {
+
+// Songs longer than this are cut, as AdPlug's own songlength does.
+constexpr std::uint64_t maxSongSeconds = 36000;
+constexpr std::size_t blockFrames = 4096;
+
+} // namespace
+
+bool renderToFile(velk_song *song, const AudioTarget &target, const Progress &progress, std::string &error)
+{
+    const AudioFormat &pcm = target.pcm;
+    AudioFile file;
+    if (!file.open(target.path, target.format, pcm.rate, pcm.channels(), pcm.sixteenBit, target.title, error))
+        return false;
+    std::uint64_t limit = maxSongSeconds * static_cast<std::uint64_t>(pcm.rate);
+    if (target.format == OutputFormat::wav)
+        limit = std::min<std::uint64_t>(limit, maxWavDataBytes / static_cast<std::uint64_t>(pcm.bytesPerFrame()));
+    std::vector<std::int16_t> block(blockFrames * static_cast<std::size_t>(pcm.channels()));
+    std::uint64_t rendered = 0;
+    bool written = true;
+    while (rendered < limit && written) {
+        const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(blockFrames, limit - rendered));
+        const long frames = velk_render(song, block.data(), ask);
+        if (frames < 0) {
+            error = std::string("the song stopped rendering: ") + velk_error_message(song);
+            file.finish();
+            std::remove(target.path.c_str());
+            return false;
+        }
+        if (frames == 0)
+            break;
+        written = file.write(block.data(), static_cast<std::size_t>(frames));
+        rendered += static_cast<std::uint64_t>(frames);
+        if (progress)
+            progress(rendered);
+    }
+    if (!file.finish() || !written) {
+        error = "cannot write " + target.path;
+        // A cut file would pass for the song in a folder of renders.
+        std::remove(target.path.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace velk::render
