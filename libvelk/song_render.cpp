@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "libvelk/emulator_chip.h"
@@ -25,8 +24,8 @@ constexpr std::uint64_t chipBlockFrames = 4096;
 // still heard there, but never more than this much before the target, nor
 // less than the shortest run-up (so that a note struck just before the
 // target has its attack behind it).
-const double longestRunUpMs = getenv("RUNUP_MAX") ? atof(getenv("RUNUP_MAX")) : 6000.0;
-const double shortestRunUpMs = getenv("RUNUP_MIN") ? atof(getenv("RUNUP_MIN")) : 250.0;
+constexpr double longestRunUpMs = 6000.0;
+constexpr double shortestRunUpMs = 250.0;
 
 // Notes the keying of every voice after a tick, at the chip's clock.
 void followKeys(velk_song &song)
@@ -73,29 +72,40 @@ void runPending(velk_song &song, std::vector<std::int16_t> &scratch)
     }
 }
 
-// Where the chip must start running for the target to sound right.
+// How long after its key-off a note's release is still heard.
+double tailOf(const velk_song &song, std::size_t index, double limitMs)
+{
+    const int instrument = song.score.instrumentOfNote[index];
+    if (instrument < 0)
+        return limitMs;
+    const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
+    const bool singleOperator = song.player->song().percussive() && song.score.notes[index].voice > 6;
+    return releaseTailMs(envelopeOf(singleOperator ? image.modulator : image.carrier), limitMs);
+}
+
+// Where the chip must start running for the target to sound right: at the
+// start of each voice's last note before the target that is held there or
+// still heard releasing, and of the notes before it whose release it struck
+// into (a note starts from where the envelope it follows left off).
 double runUpStart(const velk_song &song, double target)
 {
+    const double earliest = target - longestRunUpMs;
     double start = target - shortestRunUpMs;
     const auto &notes = song.score.notes;
     for (const std::vector<std::size_t> &mine : song.score.notesOfVoice) {
-        // The voice's last note that starts at or before the target.
-        const auto after = std::upper_bound(mine.begin(), mine.end(), target,
-                                            [&](double t, std::size_t i) { return t < notes[i].start_ms; });
-        if (after == mine.begin())
-            continue;
-        const velk_note &note = notes[*(after - 1)];
-        double tail = longestRunUpMs;
-        const int instrument = song.score.instrumentOfNote[*(after - 1)];
-        if (instrument >= 0) {
-            const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
-            const bool singleOperator = song.player->song().percussive() && note.voice > 6;
-            tail = releaseTailMs(envelopeOf(singleOperator ? image.modulator : image.carrier), longestRunUpMs);
-        }
-        if (static_cast<double>(note.end_ms) + tail >= target)
+        auto at = std::upper_bound(mine.begin(), mine.end(), target,
+                                   [&](double t, std::size_t i) { return t < notes[i].start_ms; });
+        double heardUntil = target;
+        while (at != mine.begin() && start > earliest) {
+            --at;
+            const velk_note &note = notes[*at];
+            if (static_cast<double>(note.end_ms) + tailOf(song, *at, longestRunUpMs) < heardUntil)
+                break;
             start = std::min(start, static_cast<double>(note.start_ms));
+            heardUntil = static_cast<double>(note.start_ms);
+        }
     }
-    return std::max(start, target - longestRunUpMs);
+    return std::max(start, earliest);
 }
 
 // The voices whose last note, struck or released in ticks played without
