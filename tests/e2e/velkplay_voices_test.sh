@@ -142,4 +142,5 @@ for engine in library plugin; do
   [ $status = 2 ] || fail "$engine: status $status for a missing song, not 2"
   grep -qi 'no such file\|cannot open' "$work/err.txt" || fail "$engine: $(cat "$work/err.txt")"
 done
-echo "velkplay voices: the panel fits 80x24 with the lyrics; mute, solo, tempo, key, ? and v; --plugin says why"
+echo "velkplay voices: the panel fits 80x24 with the lyrics; mute, solo, tempo (song x$ratio the audio at 200%)," \
+  "key, ? and v; --plugin says why; a missing song is status 2"
