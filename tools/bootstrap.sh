@@ -18,7 +18,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
   shared-mime-info lintian libglib2.0-bin libxml2-utils man-db
-  emscripten chromium
+  emscripten chromium fonts-noto-cjk
 )
 
 # --list says what a run installs and changes, without doing it: this list

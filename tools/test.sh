@@ -89,6 +89,12 @@ deb_status=0
 deb=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package-deb.sh | tail -n 1) &&
   bash tests/packaging/check_deb.sh "$deb" || deb_status=1
 
+# The web player: libvelk as WebAssembly, the site, and its tests in headless
+# Chromium (the page's audio against the native render built above).
+phase "building the web player and testing it in Chromium"
+web_status=0
+VELK_SKIP_BOOTSTRAP=1 bash tools/web.sh --test || web_status=1
+
 # The README's quick command blocks run as written, and every block is
 # marked (tools/check_readme.py; --slow runs the slow ones too).
 phase "checking the README's commands"
@@ -115,10 +121,11 @@ for preset in "${configs[@]}"; do
     printf '   %-7s built, not run (only its DLL checked, without Wine): %s\n' "$preset" "${not_run[$preset]}"
   fi
 done
-printf '   %-7s ran\n' package fuzz
+printf '   %-7s ran\n' package fuzz web
 
 [ "$package_status" = 0 ] || echo "!! the release package failed its check (above, under == packaging)" >&2
 [ "$fuzz_status" = 0 ] || echo "!! a fuzz target failed (above, its row in the table)" >&2
+[ "$web_status" = 0 ] || echo "!! the web player failed its build or browser tests (above, under == building the web player)" >&2
 [ "$readme_status" = 0 ] || echo "!! a README command block failed (above, under == checking the README's commands)" >&2
 [ "$deb_status" = 0 ] || echo "!! the Debian package failed its check (above, under == building and checking the Debian package)" >&2
-[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ] && [ "$deb_status" = 0 ] && [ "$readme_status" = 0 ]
+[ "$ctest_status" = 0 ] && [ "$package_status" = 0 ] && [ "$fuzz_status" = 0 ] && [ "$deb_status" = 0 ] && [ "$readme_status" = 0 ] && [ "$web_status" = 0 ]

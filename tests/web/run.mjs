@@ -155,7 +155,7 @@ check(c && c.bad === 0 && c.frames > rate / 2, 'a seek to 30 s sounds where the 
 const muted = await recordPlaying({ settings: { muted: 1 } }, 2500);
 c = compare(muted, libraryRender(rate, { muted: 1, ms: 2000 }));
 const differs = compare(muted, ref);
-check(c && c.bad === 0 && (!differs || differs.bad > 0), 'muting voice 1 changes the audio as the library\'s mute does', JSON.stringify(c));
+check(c && c.bad === 0 && (!differs || differs.bad > 0), 'muting voice 1 changes the audio as the library\'s mute does', JSON.stringify([c, differs]));
 await page.evaluate(() => window.velk.player.change({ muted: 0 }));
 
 // The karaoke line at 10.6 s, paused there.
@@ -165,6 +165,33 @@ const lyric = await page.evaluate(() => ({ line: document.getElementById('lyric-
     parts: [...document.querySelectorAll('#lyric-line span')].map((s) => [s.className, s.textContent]) }));
 check(lyric.line.trim() === 'こいにならないね そばにいるだけじゃ' && lyric.parts[0]?.[0] === 'sung'
       && lyric.parts.some((p) => p[0] !== 'sung'), 'at 10.6 s the karaoke shows the line with its first part lit', JSON.stringify(lyric));
+
+// Exports of the song shown: its WAV (the library's render whole), LRC, MIDI.
+const saved = async (button) => {
+    const [download] = await Promise.all([page.waitForEvent('download', { timeout: 120000 }), page.click(button)]);
+    return fs.readFileSync(await download.path());
+};
+const wav = await saved('#export-wav');
+const whole = velk.open(song('AMG0018.IMS'), song('STANDARD.BNK'), { rate });
+let frames = 0;
+for (let n; (n = whole.render(8192).length / 2); ) frames += n;
+check(wav.toString('latin1', 0, 4) === 'RIFF' && wav.readUInt32LE(24) === rate && wav.readUInt32LE(40) === frames * 4,
+      'the WAV export holds the whole song at the page\'s rate', `${wav.readUInt32LE(40) / 4} frames, library ${frames}`);
+const lrc = (await saved('#export-lrc')).toString();
+check(lrc.startsWith('[ti:OH! M G - Opening Theme]') && lrc.includes('こ<00:10.50>い'), 'the LRC export has the title and timed parts', lrc.slice(0, 80));
+const mid = await saved('#export-midi');
+check(mid.toString('latin1', 0, 4) === 'MThd' && mid.readUInt16BE(10) > 2, 'the MIDI export has a track per voice that plays', `${mid.readUInt16BE(10)} tracks`);
+
+// Korean to Korean browsers; the site again with the network gone.
+const ko = await browser.newPage({ locale: 'ko-KR' });
+await ko.goto(address);
+check((await ko.textContent('[data-t=open]')) === '노래 열기', 'the page speaks Korean to a Korean browser');
+await ko.evaluate(() => navigator.serviceWorker.ready);
+await ko.context().setOffline(true);
+await ko.reload();
+await ko.waitForFunction(() => window.velk && window.velk.player.version, null, { timeout: 20000 }).catch(() => {});
+check(await ko.evaluate(() => !!(window.velk && window.velk.player.version)), 'the site loads again offline from its service worker');
+await ko.close();
 
 // Bad inputs: each stays listed with a reason; the page plays on.
 const bad = `${tmp}/BAD`;

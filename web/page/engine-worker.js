@@ -39,7 +39,11 @@ function flush() {
     port.postMessage({ type: 'flush', generation });
 }
 
+// Time spent rendering against the audio it made (the benchmark reads it).
+const stats = { busyMs: 0, frames: 0 };
+
 function renderBlock() {
+    const began = performance.now();
     const c = current;
     const startMs = c.song.positionMs;
     const states = c.song.voiceStates();
@@ -52,6 +56,8 @@ function renderBlock() {
     }
     const ended = frames < BLOCK;
     const serial = ++blockSerial;
+    stats.busyMs += performance.now() - began;
+    stats.frames += frames;
     if (frames > 0) {
         port.postMessage({ type: 'block', generation, serial, left, right }, [left.buffer, right.buffer]);
         outstanding += frames;
@@ -69,6 +75,7 @@ function pump() {
         const b = renderBlock();
         if (b.frames > 0) blocks.push(b);
         if (!b.ended) continue;
+        if (!next) port.postMessage({ type: 'end', generation });
         // The song's last block is the last one that held frames.
         postMessage({ type: 'rendered-end', songId: current.id, serial: lastPosted });
         current.song.close();
@@ -145,6 +152,9 @@ const handlers = {
             current.song.seek(msg.heardMs);
             pump();
         }
+    },
+    stats() {
+        postMessage({ type: 'stats', ...stats, rate });
     },
     stop() {
         if (current) current.song.close();

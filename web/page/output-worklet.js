@@ -2,7 +2,11 @@
 // It tells the worker what it has used up (so the worker keeps it fed) and
 // tells the page the AudioContext time at which each block starts (so the
 // page shows the states of what is heard). Pausing stops at the next
-// render quantum and keeps the queue.
+// render quantum and keeps the queue. After a flush (a new song, a seek)
+// it starts only once PRIME frames are queued (or the stream has ended),
+// so a slow first render cannot cut a gap in the music.
+const PRIME = 3072;
+
 class VelkOutput extends AudioWorkletProcessor {
     constructor() {
         super();
@@ -10,6 +14,8 @@ class VelkOutput extends AudioWorkletProcessor {
         this.offset = 0;
         this.generation = 0;
         this.paused = false;
+        this.priming = true;
+        this.queued = 0;
         this.worker = null;
         this.port.onmessage = (e) => {
             const m = e.data;
@@ -27,15 +33,21 @@ class VelkOutput extends AudioWorkletProcessor {
             this.generation = m.generation;
             this.queue = [];
             this.offset = 0;
+            this.queued = 0;
+            this.priming = true;
         } else if (m.type === 'block' && m.generation === this.generation) {
             this.queue.push(m);
+            this.queued += m.left.length;
+            if (this.queued >= PRIME) this.priming = false;
+        } else if (m.type === 'end' && m.generation === this.generation) {
+            this.priming = false;  // a song shorter than PRIME
         }
     }
 
     process(inputs, outputs) {
         const out = outputs[0];
         const left = out[0], right = out[1] || out[0];
-        if (this.paused) return true;
+        if (this.paused || this.priming) return true;
         let i = 0;
         while (i < left.length && this.queue.length) {
             const block = this.queue[0];
@@ -49,6 +61,7 @@ class VelkOutput extends AudioWorkletProcessor {
             this.offset += n;
             if (this.offset === block.left.length) {
                 this.queue.shift();
+                this.queued -= block.left.length;
                 this.offset = 0;
                 this.worker.postMessage({ type: 'consumed', generation: block.generation, frames: block.left.length });
             }

@@ -51,6 +51,7 @@ export class Player extends EventTarget {
         const id = this.nextId++;
         this.songId = id;
         this.resetTimeline();
+        this.awaitingFirst = true;
         this.ctx.resume();
         this.setPaused(false);
         this.worker.postMessage({ type: 'load', id, entry: pick(entry), settings: this.settings, startMs });
@@ -113,6 +114,8 @@ export class Player extends EventTarget {
             this.endSerial = m.serial;
         } else if (m.type === 'follows') {
             this.songId = m.songId;
+        } else if (m.type === 'stats') {
+            this.onStats?.(m);
         } else if (m.type === 'error') {
             console.error('render worker:', m.message);
         }
@@ -124,6 +127,10 @@ export class Player extends EventTarget {
         if (!b) return;
         b.time = m.time;
         this.started.push(b);
+        if (this.awaitingFirst) {
+            this.awaitingFirst = false;
+            this.dispatchEvent(new CustomEvent('audible', { detail: m.time + this.latency }));
+        }
     }
 
     // What is being heard: the song, its time, each voice's state; null
@@ -146,6 +153,14 @@ export class Player extends EventTarget {
         }
         const ended = into >= 1 && this.started.length === 1 && b.serial === this.endSerial && !this.blocks.has(b.serial + 1);
         return { songId: b.songId, positionMs: b.startMs + (b.endMs - b.startMs) * into, states: b.states, ended };
+    }
+
+    // The render thread's time against the audio it made.
+    renderStats() {
+        return new Promise((resolve) => {
+            this.onStats = resolve;
+            this.worker.postMessage({ type: 'stats' });
+        });
     }
 
     // Records what reaches the speakers until stopped: {left, right} floats.

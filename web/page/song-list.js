@@ -47,6 +47,7 @@ export class SongList extends EventTarget {
         super();
         this.entries = [];
         this.files = new Map();   // path in lower case -> {file, path}, for banks and lyrics
+        this.read = new Map();    // path -> the file's bytes (a promise)
         this.loop = 'all';
         this.current = -1;
         this.shuffled = [];
@@ -58,6 +59,7 @@ export class SongList extends EventTarget {
     // why it cannot play; inside folders, only songs by content or name).
     async add(files, { fromFolder = false } = {}) {
         for (const f of files) this.files.set(f.path.toLowerCase(), f);
+        for (const e of this.entries) e.bytes = null;
         const added = [];
         for (const f of files) {
             const ext = extension(f.file.name);
@@ -89,11 +91,22 @@ export class SongList extends EventTarget {
 
     // What the library needs to open it: the song's, bank's and lyric
     // file's bytes. Files over MAX_SONG_BYTES are refused unread.
-    async bytesOf(entry) {
+    // Kept per entry (a click plays without reading files again) until new
+    // files come in, which may hold its bank.
+    bytesOf(entry) {
+        if (!entry.bytes) entry.bytes = this.readBytes(entry);
+        return entry.bytes;
+    }
+    async readBytes(entry) {
         if (entry.size > MAX_SONG_BYTES) throw { name: 'too-big' };
         if (entry.size === 0) throw { name: 'empty' };
         const { bank, lyrics } = this.companions(entry);
-        const read = async (f) => (f && f.file.size <= MAX_SONG_BYTES ? new Uint8Array(await f.file.arrayBuffer()) : null);
+        // A folder's bank serves many songs: each file is read once.
+        const read = (f) => {
+            if (!f || f.file.size > MAX_SONG_BYTES) return null;
+            if (!this.read.has(f.path)) this.read.set(f.path, f.file.arrayBuffer().then((b) => new Uint8Array(b)));
+            return this.read.get(f.path);
+        };
         return { bytes: new Uint8Array(await entry.file.arrayBuffer()), bank: await read(bank), lyrics: await read(lyrics),
                  location: '/' + entry.path, bankName: bank?.path || null, lyricsName: lyrics?.path || null };
     }
@@ -110,6 +123,7 @@ export class SongList extends EventTarget {
     clear() {
         this.entries = [];
         this.files.clear();
+        this.read.clear();
         this.current = -1;
         this.reshuffle();
         this.dispatchEvent(new Event('change'));

@@ -1,0 +1,99 @@
+// The web player's figures, each measured in this run:
+//   the wasm's render of a whole song against the native library's (same
+//   song, emulator and rate); from a click on a song to its first audio at
+//   the speakers in Chromium; the site's wasm and JS compressed; the render
+//   thread's share of real time while Nuked plays.
+//   node bench/web/web_bench.mjs SITE_DIR NATIVE_VELKRENDER
+import { spawn, spawnSync } from 'node:child_process';
+import { createRequire } from 'node:module';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import zlib from 'node:zlib';
+
+const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const site = path.resolve(process.argv[2] || `${top}/build/web/site`);
+const native = process.argv[3];
+const songs = path.resolve(process.env.VELK_SONGS_DIR || `${top}/../shared/songs`);
+const require = createRequire(`${top}/build/web/node_modules/`);
+globalThis.require = require;
+globalThis.__dirname = site;
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// Size: what a server sends compressed.
+let wasm = 0, js = 0;
+for (const f of fs.readdirSync(site)) {
+    const bytes = fs.readFileSync(`${site}/${f}`);
+    const gz = zlib.gzipSync(bytes, { level: 9 }).length;
+    if (f.endsWith('.wasm')) wasm += gz; else if (/\.m?js$/.test(f)) js += gz;
+}
+console.log(`site, gzip -9: wasm ${(wasm / 1024).toFixed(0)} KiB + JS ${(js / 1024).toFixed(0)} KiB = ${((wasm + js) / 1024).toFixed(0)} KiB (aim: under 1024)`);
+
+if (!fs.existsSync(`${songs}/AMG0018.IMS`)) {
+    console.log(`the shared songs are not in ${songs}: no timings`);
+    process.exit(0);
+}
+
+// Rendering: AMG0018 whole, Nuked, 48 kHz; native and wasm in pairs.
+const { loadVelk } = await import(`${site}/velk-api.js`);
+const velk = await loadVelk(fs.readFileSync(`${site}/velk.wasm`));
+const song = fs.readFileSync(`${songs}/AMG0018.IMS`), bank = fs.readFileSync(`${songs}/STANDARD.BNK`);
+function wasmRender() {
+    const began = performance.now();
+    const s = velk.open(song, bank, { rate: 48000, emulator: 'nuked' });
+    while (s.render(8192).length) { /* the whole song */ }
+    s.close();
+    return performance.now() - began;
+}
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'velk-web-bench-'));
+function nativeRender() {
+    const began = performance.now();
+    const r = spawnSync(native, ['--emu', 'nuked', '--rate', '48000', '--bank', `${songs}/STANDARD.BNK`, '-o', `${tmp}/n.wav`, `${songs}/AMG0018.IMS`]);
+    if (r.status !== 0) throw new Error(`velkrender: ${r.stderr}`);
+    return performance.now() - began;
+}
+if (native && fs.existsSync(native)) {
+    const ratios = [];
+    let w, n;
+    for (let i = 0; i < 3; i++) { n = nativeRender(); w = wasmRender(); ratios.push(w / n); }
+    console.log(`render AMG0018 (82 s, Nuked, 48 kHz): wasm under node ${w.toFixed(0)} ms, native velkrender ${n.toFixed(0)} ms; ` +
+                `wasm/native, median of 3 pairs: ${median(ratios).toFixed(2)}x (aim: at most 1.5x)`);
+} else {
+    console.log('no native velkrender given: render ratio not measured');
+}
+fs.rmSync(tmp, { recursive: true, force: true });
+
+// In Chromium: click to first audio, and the render thread's share.
+const server = spawn('python3', [`${top}/web/serve.py`, site, '0']);
+const address = await new Promise((resolve) => server.stdout.once('data', (d) => resolve(String(d).trim())));
+const { chromium } = require('playwright-core');
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required'] });
+const page = await browser.newPage();
+await page.goto(address);
+await page.waitForFunction(() => window.velk && window.velk.player.version);
+await page.setInputFiles('#pick-files', ['AMG0018.IMS', 'STANDARD.BNK', 'AMG0018.ISS', 'go-_-go.ims', 'go-_-go.bnk'].map((n) => `${songs}/${n}`));
+await page.waitForFunction(() => window.velk.list.entries.length === 2 && window.velk.list.entries.every((e) => e.status === 'ok'));
+const clicks = [];
+for (let i = 0; i < 6; i++) {
+    clicks.push(await page.evaluate(async (i) => {
+        const p = window.velk.player;
+        const heard = new Promise((resolve) => p.addEventListener('audible', (e) => resolve(e.detail), { once: true }));
+        const began = performance.now();
+        document.querySelectorAll('#list li')[i % 2].click();
+        const at = await heard;  // AudioContext time the first sample reaches the speakers
+        return performance.now() - began + (at - p.ctx.currentTime) * 1000;
+    }, i));
+    await page.waitForTimeout(300);
+}
+const latency = await page.evaluate(() => window.velk.player.latency * 1000);
+console.log(`click on a song to its first audio at the speakers: median ${median(clicks).toFixed(0)} ms of ${clicks.length}, of which the output latency ${latency.toFixed(0)} ms ` +
+            `(${clicks.map((c) => c.toFixed(0)).join(', ')}; aim: at most 150)`);
+await page.evaluate(() => document.querySelectorAll('#list li')[0].click());
+const before = await page.evaluate(() => window.velk.player.renderStats());
+await page.waitForTimeout(5000);
+const after = await page.evaluate(() => window.velk.player.renderStats());
+const audioMs = ((after.frames - before.frames) / after.rate) * 1000;
+console.log(`render thread while Nuked plays: ${(after.busyMs - before.busyMs).toFixed(0)} ms busy for ${audioMs.toFixed(0)} ms of audio: ` +
+            `${((100 * (after.busyMs - before.busyMs)) / audioMs).toFixed(1)}% of real time`);
+await browser.close();
+server.kill();
