@@ -16,7 +16,7 @@ packages=(
   clang libfuzzer-14-dev libclang-rt-14-dev
   pkg-config libsndfile1-dev flac ffmpeg python3-mido timidity
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
   shared-mime-info lintian libglib2.0-bin libxml2-utils man-db
   emscripten chromium fonts-noto-cjk
 )
