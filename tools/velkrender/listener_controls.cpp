@@ -9,9 +9,13 @@ namespace velk::render {
 namespace {
 
 constexpr int rhythmVoices = 5;
-// Short and long names of the rhythm voices, in the library's order.
-constexpr const char *rhythmNames[rhythmVoices][2] = {
-    {"bd", "bass"}, {"sd", "snare"}, {"tt", "tom"}, {"cy", "cymbal"}, {"hh", "hihat"}};
+// Names of the rhythm voices, in the library's order: short, velkplay's
+// key, long.
+constexpr const char *rhythmNames[rhythmVoices][3] = {{"bd", "b", "bass"},
+                                                      {"sd", "s", "snare"},
+                                                      {"tt", "t", "tom"},
+                                                      {"cy", "c", "cymbal"},
+                                                      {"hh", "h", "hihat"}};
 
 std::string lower(std::string text)
 {
@@ -33,7 +37,7 @@ int voiceNumber(const std::string &text)
 int rhythmIndex(const std::string &name)
 {
     for (int i = 0; i < rhythmVoices; ++i)
-        if (name == rhythmNames[i][0] || name == rhythmNames[i][1])
+        if (name == rhythmNames[i][0] || name == rhythmNames[i][1] || name == rhythmNames[i][2])
             return i;
     return -1;
 }

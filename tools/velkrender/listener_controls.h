@@ -20,9 +20,9 @@ struct VoiceList {
 };
 
 // Adds the voices of `text` to `list`: items separated by commas, each a
-// number 1-11, a range such as 1-6, or bd, sd, tt, cy, hh (also bass,
-// snare, tom, cymbal, hihat; any case). False with `error` saying which
-// item is wrong.
+// number 1-11, a range such as 1-6, or bd, sd, tt, cy, hh (also velkplay's
+// keys b, s, t, c, h and bass, snare, tom, cymbal, hihat; any case). False
+// with `error` saying which item is wrong.
 bool addVoices(const std::string &text, VoiceList &list, std::string &error);
 
 // The voices of `list` in `song`, as a mask (bit 0 for voice 1). Items the
