@@ -1,8 +1,8 @@
 // velkplay's song list in process, into SDL's disk audio driver: a long list
 // of short songs plays through, each ending with one end-of-song message, a
 // song that fails is reported and passed over, and nothing (thread or
-// descriptor) is left behind. Also the status line and voice panel it draws,
-// the listener's controls and the timeline of what is heard.
+// descriptor) is left behind. Also the status line it draws and the
+// timeline of what is heard.
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -20,11 +20,9 @@
 #include "tools/bankmaker/bank_writer.h"
 #include "tools/imsmaker/ims_writer.h"
 #include "tools/velkplay/heard_timeline.h"
-#include "tools/velkplay/listening.h"
 #include "tools/velkplay/song_list_player.h"
 #include "tools/velkplay/sound_output.h"
 #include "tools/velkplay/status_line.h"
-#include "tools/velkplay/voice_panel.h"
 
 namespace {
 
@@ -124,41 +122,6 @@ TEST(VelkplayStatusLine, FitsTheWidthAndFillsTheBarByTheTimeHeard)
     EXPECT_EQ(play::statusLine(false, 130000, 120000, 42), "playing  2:10 [####################]  2:00");
     EXPECT_EQ(play::statusLine(false, 5000, 0, 40), "playing  0:05 [..................]  0:00");
     EXPECT_EQ(play::statusLine(false, 0, 1000, 5), "playing  0:00 [..........]  0:01");
-}
-
-TEST(VelkplayVoicePanel, RowsFitEightyColumnsAndMarkWhatIsSilenced)
-{
-    std::vector<play::HeardVoice> voices(11);
-    voices[0] = {"Voice 1", "piano1", false, true, 61, 0.5f};
-    voices[10] = {"Hi-hat", "hat\x01\xff", true, false, 72, 1.0f};
-    play::Listening listening;
-    play::toggleSolo(listening, 10, 11);
-    const std::vector<std::string> rows = play::voicePanel(voices, listening, 79);
-    ASSERT_EQ(rows.size(), 11u);
-    EXPECT_EQ(rows[0], " 1 Voice 1    piano1     [###############...............] C#4  muted");
-    // A note no longer keyed on shows no name; unprintable bytes of a bank's name show as '?'.
-    EXPECT_EQ(rows[10], "11 Hi-hat     hat??      [##############################]      solo");
-    for (const std::string &row : play::voicePanel(voices, {}, 40))
-        EXPECT_LE(row.size(), 40u) << row;
-    EXPECT_EQ(play::noteName(60), "C4");
-    EXPECT_EQ(play::noteName(11), "B-1");
-    EXPECT_EQ(play::noteName(-1), "");
-}
-
-TEST(VelkplayListening, SoloTogglesAndTheTempoAndKeyStayInRange)
-{
-    play::Listening listening;
-    play::toggleMute(listening, 2);
-    play::toggleSolo(listening, 0, 9);
-    EXPECT_EQ(listening.muted, 0x1FEu);
-    play::toggleSolo(listening, 0, 9);
-    EXPECT_EQ(listening.muted, 0u) << "the same solo again: every voice";
-    for (int i = 0; i < 100; ++i)
-        play::stepTempo(listening, 1), play::stepTranspose(listening, -1);
-    EXPECT_EQ(play::listeningText(listening), "tempo 400%  key -12");
-    for (int i = 0; i < 100; ++i)
-        play::stepTempo(listening, -1);
-    EXPECT_EQ(listening.tempoPercent, 25);
 }
 
 TEST(VelkplayHeardTimeline, SongTimeAtTheOutputTimeHeardAtAnyTempo)
