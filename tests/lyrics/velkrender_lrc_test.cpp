@@ -63,6 +63,11 @@ TEST(VelkrenderLrc, WritesTheLyricsBesideTheRenderAndChangesNoSample)
         << test::readText(log);
     EXPECT_EQ(test::readText(dir / "alone.lrc"), lrc);
     EXPECT_FALSE(fs::exists(dir / "demo.wav"));
+    // At half the tempo the lyrics come at twice the times, as the audio does.
+    ASSERT_EQ(run("--lrc --tempo 0.5 -o - " + song + " > '" + (dir / "slow.lrc").string() + "'", log), 0);
+    EXPECT_NE(test::readText(dir / "slow.lrc").find("[00:00.00]<00:00.00>la <00:00.50>가 <00:01.00>la\n[00:02.00]"),
+              std::string::npos)
+        << test::readText(dir / "slow.lrc");
 
     // A lyric file cut short: said so, and the song renders all the same.
     const auto whole = lyrics::writeIssFile(demoLyrics());

@@ -115,12 +115,12 @@ double audioSeconds(const Options &options, const SongOutcome &outcome)
     return outcome.lengthMs / 1000.0 / options.controls.tempo;
 }
 
-// The song's lyrics as an LRC file at `path` ("-" for standard output). A
-// song without lyrics gets none, with a note why; false only when the file
-// cannot be written.
-bool writeLrc(const velk_song *song, const std::string &path, SongOutcome &outcome)
+// The song's lyrics as an LRC file at `path` ("-" for standard output),
+// timed as the render at `tempo` plays them. A song without lyrics gets
+// none, with a note why; false only when the file cannot be written.
+bool writeLrc(const velk_song *song, double tempo, const std::string &path, SongOutcome &outcome)
 {
-    const std::optional<std::string> lrc = lrcOf(song);
+    const std::optional<std::string> lrc = lrcOf(song, tempo);
     if (!lrc) {
         const char *problem = velk_lyrics_problem(song);
         outcome.notes.push_back(problem ? std::string("lyrics ignored: ") + problem : "no lyrics");
@@ -161,7 +161,7 @@ SongOutcome lyricsOnly(const Options &options, const std::string &song, const An
     if (!handle)
         return outcome;
     announce(outcome);
-    if (writeLrc(handle.get(), "-", outcome) && outcome.lrc.empty()) {
+    if (writeLrc(handle.get(), options.controls.tempo, "-", outcome) && outcome.lrc.empty()) {
         // Lyrics were all that was asked for: their absence is the failure.
         outcome.error = outcome.notes.back();
         outcome.notes.pop_back();
@@ -178,7 +178,7 @@ SongOutcome writeMidi(const Options &options, const std::string &song, const std
     if (!handle)
         return outcome;
     announce(outcome);
-    if (options.lrc && !writeLrc(handle.get(), lrcPathFor(path), outcome))
+    if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
         return outcome;
     MidiChoices choices;
     choices.title = outcome.title.empty() ? std::filesystem::path(song).stem().string() : outcome.title;
@@ -206,7 +206,7 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
     if (!handle)
         return outcome;
     announce(outcome);
-    if (options.lrc && !writeLrc(handle.get(), lrcPathFor(path), outcome))
+    if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
         return outcome;
     if (!applyTo(options, handle.get(), outcome))
         return outcome;
@@ -232,7 +232,7 @@ SongOutcome renderStems(const Options &options, const std::string &song, const s
         if (!handle)
             return outcome;
         announce(outcome);
-        if (options.lrc && !writeLrc(handle.get(), lrcPathFor(path), outcome))
+        if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
             return outcome;
         std::string missing;
         stems = stemsOf(handle.get(), mutedVoices(options.controls, handle.get(), missing), song, options.outDir,

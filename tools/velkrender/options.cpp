@@ -78,7 +78,7 @@ std::string conflict(const Options &o)
         return "no song given";
     if (!o.output.empty() && !o.outDir.empty())
         return "-o and --out-dir exclude each other";
-    const bool midi = o.format == OutputFormat::midi;
+    const bool midi = outputFormatOf(o, o.output) == OutputFormat::midi;
     if (o.regs) {
         if (o.emulatorChosen)
             return "--emu chooses what renders the sound; --regs renders none";

@@ -2,6 +2,8 @@
 
 #include "lyrics/lrc.h"
 
+#include <cmath>
+
 namespace velk::render {
 
 std::optional<lyrics::Lyrics> lyricsOf(const velk_song *song)
@@ -27,11 +29,13 @@ std::optional<lyrics::Lyrics> lyricsOf(const velk_song *song)
     return l;
 }
 
-std::optional<std::string> lrcOf(const velk_song *song)
+std::optional<std::string> lrcOf(const velk_song *song, double tempo)
 {
-    const std::optional<lyrics::Lyrics> l = lyricsOf(song);
+    std::optional<lyrics::Lyrics> l = lyricsOf(song);
     if (!l)
         return std::nullopt;
+    for (lyrics::Highlight &h : l->highlights)
+        h.ms = static_cast<decltype(h.ms)>(std::llround(static_cast<double>(h.ms) / tempo));
     return lyrics::writeLrc(*l, velk_title(song), std::string("Velk ") + velk_version_string());
 }
 

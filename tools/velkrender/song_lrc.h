@@ -14,8 +14,9 @@ namespace velk::render {
 std::optional<lyrics::Lyrics> lyricsOf(const velk_song *song);
 
 // The LRC text of the song's lyrics, titled with its title; nothing when it
-// has none.
-std::optional<std::string> lrcOf(const velk_song *song);
+// has none. Its times are those of a render at `tempo` (velk_set_tempo):
+// the library's are song time.
+std::optional<std::string> lrcOf(const velk_song *song, double tempo = 1.0);
 
 // The LRC file that goes with a render at `audioPath`: its extension (if
 // any) replaced by .lrc.
