@@ -19,3 +19,10 @@ for bench in "${benches[@]}"; do
   echo "== $bench"
   "$program"
 done
+
+# The web player against the native library built above (velkrender).
+echo
+echo "== web_bench"
+cmake --build build/release -j "$(nproc)" --target velkrender
+VELK_SKIP_BOOTSTRAP=1 bash tools/web.sh >/dev/null
+node bench/web/web_bench.mjs build/web/site build/release/tools/velkrender/velkrender

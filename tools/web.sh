@@ -63,7 +63,7 @@ build_deps() {
       *) out="$obj/adplug/$(basename "$f").o"; set -- em++ ;;
     esac
     # stricmp is Windows' name for it (fprovide.cpp calls it).
-    "$@" -O2 -w -DVERSION='"2.3.3"' -Dstricmp=strcasecmp -I"$adplug/src" -I"$deps/include/libbinio" \
+    "$@" -O3 -w -DVERSION='"2.3.3"' -Dstricmp=strcasecmp -I"$adplug/src" -I"$deps/include/libbinio" \
       -I"$deps/include" -c "$f" -o "$out" &
     running=$((running + 1))
     if [ "$running" -ge "$jobs" ]; then wait -n || true; running=$((running - 1)); fi

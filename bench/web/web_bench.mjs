@@ -55,9 +55,9 @@ function nativeRender() {
 if (native && fs.existsSync(native)) {
     const ratios = [];
     let w, n;
-    for (let i = 0; i < 3; i++) { n = nativeRender(); w = wasmRender(); ratios.push(w / n); }
+    for (let i = 0; i < 5; i++) { n = nativeRender(); w = wasmRender(); ratios.push(w / n); }
     console.log(`render AMG0018 (82 s, Nuked, 48 kHz): wasm under node ${w.toFixed(0)} ms, native velkrender ${n.toFixed(0)} ms; ` +
-                `wasm/native, median of 3 pairs: ${median(ratios).toFixed(2)}x (aim: at most 1.5x)`);
+                `wasm/native, median of 5 pairs: ${median(ratios).toFixed(2)}x (aim: at most 1.5x)`);
 } else {
     console.log('no native velkrender given: render ratio not measured');
 }
