@@ -271,6 +271,11 @@ TEST(Velkrender, RefusesAnUnknownEmulatorAndAnEmulatorForRegisterLists)
     EXPECT_FALSE(std::filesystem::exists(dir / "tune.txt"));
     // Bends change register writes, so --pitch lists them.
     EXPECT_EQ(run("--regs --pitch" + song, dir), 0) << readText(dir / "stderr.txt");
+    // A song whose output would be itself is left whole.
+    std::filesystem::copy_file(dir / "tune.rol", dir / "tune.txt",
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(run("--regs \"" + (dir / "tune.txt").string() + "\"", dir), 1);
+    EXPECT_TRUE(readFile(dir / "tune.txt") == readFile(dir / "tune.rol"));
 }
 
 TEST(Velkrender, ListsRegisterWritesByTick)

@@ -267,6 +267,14 @@ SongOutcome renderStems(const Options &options, const std::string &song, const s
 SongOutcome renderOne(const Options &options, const std::string &song, const std::string &output,
                       const Announce &announce)
 {
+    // "--regs song.txt" would name the song as its own output and empty it
+    // before reading it.
+    std::error_code unknown;
+    if (output != "-" && std::filesystem::equivalent(song, output, unknown)) {
+        SongOutcome outcome;
+        outcome.error = "the output " + output + " is the song itself; choose another with -o or --out-dir";
+        return outcome;
+    }
     if (options.regs)
         return listRegisters(options, song, output, announce);
     if (options.lrc && output == "-")
