@@ -183,9 +183,11 @@ player.addEventListener('song-heard', (e) => {
     }
 });
 player.addEventListener('queue-failed', (e) => {
+    // It failed as the song before it ended: say why and play the one after.
     const entry = queued && list.entries[queued.index];
     if (entry) { entry.status = 'error'; entry.error = e.detail.error; drawList(); }
-    queueFollowing();
+    const index = list.neighbour(1, true);
+    if (index >= 0) playIndex(index);
 });
 
 const meters = new Meters($('meters'), (voice, what) => {

@@ -78,10 +78,20 @@ function pump() {
         if (!next) port.postMessage({ type: 'end', generation });
         // The song's last block is the last one that held frames.
         postMessage({ type: 'rendered-end', songId: current.id, serial: lastPosted });
+        // Closed before the next opens: Ken's emulator serves one song at a time.
         current.song.close();
-        current = next;
+        current = null;
+        if (!next) break;
+        const r = open(next.entry, next.settings);
+        if (r.error) {
+            postMessage({ type: 'failed', id: next.id, error: r.error, queued: true });
+            port.postMessage({ type: 'end', generation });
+            next = null;
+            break;
+        }
+        current = { ...next, song: r.song };
         next = null;
-        if (current) postMessage({ type: 'follows', songId: current.id, afterSerial: lastPosted });
+        postMessage({ type: 'follows', songId: current.id, afterSerial: lastPosted });
     }
     if (blocks.length) postMessage({ type: 'blocks', blocks });
 }
@@ -102,7 +112,6 @@ const handlers = {
     },
     load(msg) {
         if (current) current.song.close();
-        if (next) next.song.close();
         current = next = null;
         flush();
         const r = open(msg.entry, msg.settings);
@@ -113,13 +122,9 @@ const handlers = {
         postMessage({ type: 'loaded', id: msg.id, info: { title: r.song.title, lengthMs: r.song.lengthMs } });
         pump();
     },
+    // The song to follow, opened when the current one ends.
     queue(msg) {
-        if (next) next.song.close();
-        next = null;
-        if (!msg.entry) return;
-        const r = open(msg.entry, msg.settings);
-        if (r.error) return postMessage({ type: 'failed', id: msg.id, error: r.error, queued: true });
-        next = { id: msg.id, song: r.song, settings: msg.settings, entry: msg.entry };
+        next = msg.entry ? { id: msg.id, settings: msg.settings, entry: msg.entry } : null;
     },
     seek(msg) {
         if (!current) return;
@@ -136,7 +141,8 @@ const handlers = {
     // new emulator or bends reopen the song there.
     settings(msg) {
         const s = msg.settings;
-        for (const c of [current, next]) {
+        if (next) next.settings = s;
+        for (const c of [current]) {
             if (!c) continue;
             const reopen = c.settings.emulator !== s.emulator || c.settings.pitchBends !== s.pitchBends;
             c.settings = s;
@@ -158,7 +164,6 @@ const handlers = {
     },
     stop() {
         if (current) current.song.close();
-        if (next) next.song.close();
         current = next = null;
         playing = false;
         flush();
