@@ -14,7 +14,9 @@ Every code block carries a marker, an HTML comment on the lines above it
 A block without a marker fails the check, so a new block is never skipped
 unseen. Paths of the source tree that the README names (`tools/x.sh`,
 `examples/`) must exist. The blocks run in bash with -e and pipefail, and
-with SDL_AUDIODRIVER=dummy, so that velkplay needs no sound device.
+with SDL_AUDIODRIVER=dummy, so that velkplay needs no sound device. A
+block fails when it exits with an error, or prints a line that starts with
+"ERROR " (as gst-play-1.0 does, exiting 0).
 
 usage: check_readme.py [--slow] [--list] [README]
 """
@@ -91,6 +93,12 @@ def run(start, text, log_dir):
     with open(log, "w") as out:
         status = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", text], cwd=TOP, env=env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT).returncode
+    if status == 0:
+        # GStreamer's tools report a failed pipeline on a line of its own and
+        # still exit 0.
+        with open(log, errors="replace") as f:
+            if any(line.startswith("ERROR ") for line in f):
+                status = "0, with an ERROR line"
     return status, time.monotonic() - began, log
 
 
