@@ -76,7 +76,7 @@ def missing_paths(text):
         token = token.rstrip(".,:;")
         if not token.startswith(tuple(f + "/" for f in SOURCE_FOLDERS)):
             continue
-        if re.search(r"[<>*?$]|\.\.\.|[A-Z]{4,}", token.split("/", 1)[1]) or token.endswith("_*"):
+        if re.search(r"[<>*?$]|\.\.\.", token.split("/", 1)[1]):
             continue  # a pattern or a stand-in name, not a path
         if os.path.exists(os.path.join(TOP, token)):
             continue
