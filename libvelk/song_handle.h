@@ -77,7 +77,9 @@ struct velk_song {
     std::unique_ptr<velk::lib::EmulatorChip> chip;
     std::unique_ptr<velk::RolPlayer> player;
     std::int64_t lengthMs = 0;
+    // Worked out at its first use (song_score.h: songScore).
     velk::lib::Score score;
+    bool scored = false;
     int voiceCount = 0;
 
     // The listener's controls.

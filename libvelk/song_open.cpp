@@ -176,7 +176,6 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     handle.lengthMs = static_cast<std::int64_t>(measureSongLength(*handle.player, 0));
     handle.player->rewind(0);
     handle.voiceCount = voiceCountOf(handle);
-    handle.score = scoreOf(handle);
     findLyricsBeside(handle);
     handle.open = true;
     return VELK_OK;

@@ -115,4 +115,20 @@ Score scoreOf(const velk_song &song)
     return score;
 }
 
+const Score &songScore(const velk_song &song) noexcept
+{
+    static const Score none;
+    if (!song.scored) {
+        // Handles are used by one thread at a time: the cache is the handle's.
+        velk_song &handle = const_cast<velk_song &>(song);
+        try {
+            handle.score = scoreOf(song);
+        } catch (...) {
+            return none;
+        }
+        handle.scored = true;
+    }
+    return song.score;
+}
+
 } // namespace velk::lib

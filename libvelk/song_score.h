@@ -10,6 +10,10 @@ namespace velk::lib {
 // it keys. The song's own player and chip are left as they are.
 Score scoreOf(const velk_song &song);
 
+// The song's score, worked out at the first ask (a pass through the song as
+// long as measuring its length); an empty one when memory runs out.
+const Score &songScore(const velk_song &song) noexcept;
+
 // The voice count velk.h gives (9, or 11 for a percussive song).
 int voiceCountOf(const velk_song &song);
 

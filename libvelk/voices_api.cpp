@@ -7,6 +7,7 @@
 #include "libvelk/handle_errors.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_render.h"
+#include "libvelk/song_score.h"
 #include "libvelk/velk.h"
 #include "rol/rol_player.h"
 
@@ -52,13 +53,16 @@ VELK_API int velk_voice_is_rhythm(const velk_song *song, int voice)
     return isVoice(song, voice) && isRhythm(song, voice) ? 1 : 0;
 }
 
-VELK_API size_t velk_note_count(const velk_song *song) { return hasSong(song) ? song->score.notes.size() : 0; }
+VELK_API size_t velk_note_count(const velk_song *song)
+{
+    return hasSong(song) ? velk::lib::songScore(*song).notes.size() : 0;
+}
 
 VELK_API velk_error velk_note_at(const velk_song *song, size_t index, velk_note *out)
 {
-    if (!hasSong(song) || !out || index >= song->score.notes.size())
+    if (!hasSong(song) || !out || index >= velk::lib::songScore(*song).notes.size())
         return refuse(song, "no such note");
-    *out = song->score.notes[index];
+    *out = velk::lib::songScore(*song).notes[index];
     return VELK_OK;
 }
 
@@ -67,23 +71,29 @@ VELK_API int velk_ticks_per_beat(const velk_song *song)
     return hasSong(song) ? static_cast<int>(song->player->song().ticksPerBeat) : 0;
 }
 
-VELK_API size_t velk_tempo_count(const velk_song *song) { return hasSong(song) ? song->score.tempos.size() : 0; }
+VELK_API size_t velk_tempo_count(const velk_song *song)
+{
+    return hasSong(song) ? velk::lib::songScore(*song).tempos.size() : 0;
+}
 
 VELK_API velk_error velk_tempo_at(const velk_song *song, size_t index, velk_tempo_change *out)
 {
-    if (!hasSong(song) || !out || index >= song->score.tempos.size())
+    if (!hasSong(song) || !out || index >= velk::lib::songScore(*song).tempos.size())
         return refuse(song, "no such tempo change");
-    *out = song->score.tempos[index];
+    *out = velk::lib::songScore(*song).tempos[index];
     return VELK_OK;
 }
 
-VELK_API size_t velk_pitch_count(const velk_song *song) { return hasSong(song) ? song->score.pitches.size() : 0; }
+VELK_API size_t velk_pitch_count(const velk_song *song)
+{
+    return hasSong(song) ? velk::lib::songScore(*song).pitches.size() : 0;
+}
 
 VELK_API velk_error velk_pitch_at(const velk_song *song, size_t index, velk_pitch_change *out)
 {
-    if (!hasSong(song) || !out || index >= song->score.pitches.size())
+    if (!hasSong(song) || !out || index >= velk::lib::songScore(*song).pitches.size())
         return refuse(song, "no such pitch event");
-    *out = song->score.pitches[index];
+    *out = velk::lib::songScore(*song).pitches[index];
     return VELK_OK;
 }
 

@@ -1,9 +1,10 @@
-// libvelk's costs, from one run: opening a song and reading its length; a
+// libvelk's costs, from one run: opening a song, its length and score; a
 // whole song rendered into memory through the library against the chip
 // alone replaying the register writes the engine makes for it (the
 // library's own share: conversion, the engine, the guard around the shared
-// emulators); a seek to the last minute, forward from the start and back
-// from the end; and each emulator's whole song against satoh's.
+// emulators); seeks that sound right, anywhere in the song, with each
+// emulator; the cost of every voice's state; and each emulator's whole song
+// against satoh's.
 //
 // usage: libvelk_bench [SONG]   (default: the shared go-_-go.ims)
 #include <emuopl.h>
@@ -92,7 +93,11 @@ int main(int argc, char **argv)
         velk_close(s);
     });
     std::printf("%s, %lld ms\n", song.c_str(), static_cast<long long>(lengthMs));
-    std::printf("open and length: median %.2f ms, best %.2f ms (target: under 2 ms)\n", open.median, open.best);
+    velk_song *counted = openSong(song, VELK_EMULATOR_DEFAULT);
+    const std::size_t notes = velk_note_count(counted);
+    velk_close(counted);
+    std::printf("open, length and the score (%zu notes): median %.2f ms, best %.2f ms (target: under 2 ms)\n", notes,
+                open.median, open.best);
 
     // The whole song through the library against the chip alone, satoh and
     // Nuked, rounds alternating.
@@ -129,31 +134,57 @@ int main(int argc, char **argv)
                     pair.name, best(pair.library), pair.writes->size(), best(pair.chip),
                     best(pair.library) / best(pair.chip));
 
-    // Seeks to the last minute: forward from the start, and back from the
-    // end (a rewind and the steps again).
-    velk_song *s = openSong(song, VELK_EMULATOR_DEFAULT);
-    const std::int64_t lastMinute = std::max<std::int64_t>(lengthMs - 60000, 0);
-    // Each seek timed alone: forward from the start (stepping the engine
-    // without rendering), and back from the end (a rewind, then the steps).
-    std::vector<double> forwardMs, backMs;
-    for (int round = 0; round < 9; ++round) {
-        velk_seek_ms(s, 0);
-        auto start = Clock::now();
-        velk_seek_ms(s, lastMinute);
-        forwardMs.push_back(milliseconds(Clock::now() - start));
-        velk_seek_ms(s, lengthMs);
-        start = Clock::now();
-        velk_seek_ms(s, lastMinute);
-        backMs.push_back(milliseconds(Clock::now() - start));
+    // Seeks that sound right (the chip runs through what still sounds at the
+    // target), each timed alone, every 20 s of the song and back from its end
+    // (a rewind, the steps, the run-up), with each emulator.
+    const velk_emulator seekEmulators[] = {VELK_EMULATOR_NUKED, VELK_EMULATOR_SATOH, VELK_EMULATOR_WOODY,
+                                           VELK_EMULATOR_KEN};
+    std::printf("seeks anywhere, back from the end (target: well under 100 ms, aim 50 ms with nuked):\n");
+    for (velk_emulator e : seekEmulators) {
+        velk_song *s = openSong(song, e);
+        std::vector<double> seekMs;
+        for (std::int64_t t = 20000; t < lengthMs; t += 20000) {
+            velk_seek_ms(s, lengthMs);
+            const auto start = Clock::now();
+            velk_seek_ms(s, t);
+            seekMs.push_back(milliseconds(Clock::now() - start));
+        }
+        velk_close(s);
+        std::sort(seekMs.begin(), seekMs.end());
+        std::printf("  %-6s %zu seeks: median %.1f ms, slowest %.1f ms\n", velk_emulator_name(e), seekMs.size(),
+                    seekMs[seekMs.size() / 2], seekMs.back());
     }
-    std::sort(forwardMs.begin(), forwardMs.end());
-    std::sort(backMs.begin(), backMs.end());
-    const velk::bench::Figures forward{forwardMs[forwardMs.size() / 2], forwardMs.front()};
-    const velk::bench::Figures back{backMs[backMs.size() / 2], backMs.front()};
-    velk_close(s);
-    std::printf("seek to the last minute (%lld ms): from the start median %.3f ms, from the end (rewinding) median "
-                "%.3f ms (target: under 10 ms)\n",
-                static_cast<long long>(lastMinute), forward.median, back.median);
+
+    // Every voice's state after each block of 1024 frames, against rendering
+    // alone, rounds alternating.
+    std::vector<double> plainMs, stateMs;
+    for (int round = 0; round < 3; ++round)
+        for (int withState = 0; withState < 2; ++withState) {
+            velk_song *one = openSong(song, VELK_EMULATOR_NUKED);
+            const int voices = velk_voice_count(one);
+            double stateTime = 0.0;
+            float sum = 0.0f;
+            const auto start = Clock::now();
+            long got;
+            while ((got = velk_render(one, pcm.data(), 1024)) > 0)
+                if (withState) {
+                    const auto before = Clock::now();
+                    for (int v = 0; v < voices; ++v) {
+                        velk_voice_state state;
+                        velk_voice_state_at(one, v, &state);
+                        sum += state.level;
+                    }
+                    stateTime += milliseconds(Clock::now() - before);
+                }
+            const double total = milliseconds(Clock::now() - start);
+            velk_close(one);
+            (withState ? stateMs : plainMs).push_back(withState ? stateTime : total);
+            if (sum < 0.0f)
+                std::printf("impossible\n");
+        }
+    std::printf("voice state of every voice after each 1024 frames, nuked: %.2f ms against %.0f ms of rendering: "
+                "%.2f%% (target: at most 2%%)\n",
+                best(stateMs), best(plainMs), 100.0 * best(stateMs) / best(plainMs));
 
     // Each emulator, the whole song into memory.
     const velk_emulator emulators[] = {VELK_EMULATOR_SATOH, VELK_EMULATOR_NUKED, VELK_EMULATOR_WOODY,
