@@ -150,6 +150,25 @@ Bytes songWithBank(const Bytes &rol, const Bytes &bankBytes)
 
 } // namespace
 
+// The song and its bank, each after its 16-bit length, then a script of
+// calls that touches each one: render, state, score, mute, render, tempo,
+// transpose, seek back, state, render, seek past the end.
+Bytes songBankAndCalls(const Bytes &ims, const Bytes &bankBytes)
+{
+    Bytes out;
+    for (const Bytes *part : {&ims, &bankBytes}) {
+        out.push_back(static_cast<std::uint8_t>(part->size() & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(part->size() >> 8));
+        out.insert(out.end(), part->begin(), part->end());
+    }
+    out.push_back(1);  // satoh
+    const std::uint8_t calls[][3] = {{0, 7, 0}, {5, 0, 0}, {6, 0, 0}, {2, 0x41, 0}, {0, 4, 0}, {3, 120, 0},
+                                     {4, 25, 0}, {1, 0, 30}, {5, 0, 0}, {0, 2, 0}, {1, 0xFF, 0xFF}, {0, 1, 0}};
+    for (const auto &call : calls)
+        out.insert(out.end(), call, call + 3);
+    return out;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 3) {
@@ -172,6 +191,7 @@ int main(int argc, char **argv)
             name == "demo" ? bank::writeBank(demoBank.instruments) : bank::writeBank(bankFor(song.instruments));
         writeSeed(seeds / "rol_playback", name + ".rol+bnk", songWithBank(converted.rol, bankBytes));
         writeSeed(seeds / "bank_lookup", name + ".bnk", bankBytes);
+        writeSeed(seeds / "libvelk_api", name + ".ims+bnk+calls", songBankAndCalls(ims, bankBytes));
     }
 
     // Banks a lookup must bear: names out of order, equal but for case,
