@@ -1,7 +1,8 @@
 // How fast the plug-in starts and renders: the time from Play to the first
 // block written, and a whole song rendered through the plug-in (conversion,
 // length measurement and rendering, at the host's fastest clock) against
-// velkrender rendering the converted song directly, and both against
+// velkrender rendering the converted song directly on the same emulator
+// (satoh), and both against
 // CEmuopl alone, as the one OPL2 chip they play on, replaying the register
 // writes the engine makes for the song at their frames. Each is measured
 // twice: writing its WAV file, and into nothing (the plug-in into an output
@@ -182,8 +183,10 @@ int main(int argc, char **argv)
         songFrames = tap.frame;
         pcm.resize(songFrames * 4);
     }
+    // velkrender plays Nuked by default; the plug-in plays satoh (CEmuopl):
+    // like is compared with like.
     const auto velkrenderTo = [&](const std::string &out) {
-        return shellQuoted(velkrender) + " --bank " + shellQuoted(work / "song.bnk") + " -o " + out + " " +
+        return shellQuoted(velkrender) + " --emu satoh --bank " + shellQuoted(work / "song.bnk") + " -o " + out + " " +
                shellQuoted(work / "song.rol") + " > /dev/null";
     };
     const std::string direct = velkrenderTo(shellQuoted(work / "velkrender.wav"));
