@@ -13,7 +13,8 @@ Every code block carries a marker, an HTML comment on the lines above it
 
 A block without a marker fails the check, so a new block is never skipped
 unseen. Paths of the source tree that the README names (`tools/x.sh`,
-`examples/`) must exist. The blocks run in bash with -e and pipefail, and
+`examples/`) must exist, and with --slow, once every block has run, the
+paths under build/demo-native/ too. The blocks run in bash with -e and pipefail, and
 with SDL_AUDIODRIVER=dummy, so that velkplay needs no sound device. A
 block fails when it exits with an error, or prints a line that starts with
 "ERROR " (as gst-play-1.0 does, exiting 0).
@@ -163,6 +164,11 @@ def main(argv):
                             + "   said:\n" + "".join(f"     {l}\n" for l in tail))
             stopped = True
 
+    if slow and not stopped:
+        # What the blocks built is there where the README says it is.
+        for token in sorted(set(re.findall(r"`(build/demo-native/[^`\s]+)`", text))):
+            if not os.path.exists(os.path.join(TOP, token)):
+                failures.append(f"{name}: names {token}, which the blocks above did not make")
     print("README check: " + ", ".join(f"{n} {what}" for what, n in counts.items()) + " blocks")
     for failure in failures:
         print(f"FAILED: {failure}", file=sys.stderr)
