@@ -62,6 +62,14 @@ if (native && fs.existsSync(native)) {
     console.log('no native velkrender given: render ratio not measured');
 }
 fs.rmSync(tmp, { recursive: true, force: true });
+// The library's own seek (its run-up through what still sounds), part of
+// every seek the page makes.
+{
+    const s = velk.open(song, bank, { rate: 48000, emulator: 'nuked' });
+    const times = [10000, 30000, 50000, 20000, 40000, 60000].map((ms) => { const t = performance.now(); s.seek(ms); return performance.now() - t; });
+    s.close();
+    console.log(`velk_seek_ms in wasm (Nuked): median ${median(times).toFixed(0)} ms of 6 targets`);
+}
 
 // In Chromium: click to first audio, and the render thread's share.
 const server = spawn('python3', [`${top}/web/serve.py`, site, '0']);
@@ -88,6 +96,19 @@ for (let i = 0; i < 6; i++) {
 const latency = await page.evaluate(() => window.velk.player.latency * 1000);
 console.log(`click on a song to its first audio at the speakers: median ${median(clicks).toFixed(0)} ms of ${clicks.length}, of which the output latency ${latency.toFixed(0)} ms ` +
             `(${clicks.map((c) => c.toFixed(0)).join(', ')}; aim: at most 150)`);
+const seeks = [];
+for (let i = 0; i < 6; i++) {
+    seeks.push(await page.evaluate(async (i) => {
+        const p = window.velk.player;
+        const heard = new Promise((resolve) => p.addEventListener('audible', (e) => resolve(e.detail), { once: true }));
+        const began = performance.now();
+        p.seek(10000 + 20000 * (i % 3));
+        const at = await heard;
+        return performance.now() - began + (at - p.ctx.currentTime) * 1000;
+    }, i));
+    await page.waitForTimeout(300);
+}
+console.log(`a seek to its first audio at the speakers: median ${median(seeks).toFixed(0)} ms (${seeks.map((c) => c.toFixed(0)).join(', ')}; aim: under 100)`);
 await page.evaluate(() => document.querySelectorAll('#list li')[0].click());
 const before = await page.evaluate(() => window.velk.player.renderStats());
 await page.waitForTimeout(5000);

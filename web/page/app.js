@@ -329,6 +329,7 @@ function frame(time) {
         $('time').textContent = clock(ms);
         if (document.activeElement !== $('seek')) $('seek').value = now.entry.lengthMs ? (1000 * ms) / now.entry.lengthMs : 0;
     }
+    if (player.settings.muted !== meters.shownMask) meters.showMuted(player.settings.muted, soloVoice);
     meters.draw(states, time);
     roll.draw(ms, states, player.settings.transpose);
     karaoke.draw(ms);

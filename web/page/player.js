@@ -75,6 +75,7 @@ export class Player extends EventTarget {
 
     seek(ms) {
         this.resetTimeline(ms);
+        this.awaitingFirst = true;
         this.worker.postMessage({ type: 'seek', ms });
     }
 

@@ -30,6 +30,7 @@ export class Meters {
         });
     }
     showMuted(mask, soloVoice) {
+        this.shownMask = mask;
         this.rows.forEach((r, i) => {
             r.row.classList.toggle('muted', !!(mask & (1 << i)));
             r.row.querySelector('.solo').classList.toggle('on', soloVoice === i);
