@@ -32,9 +32,9 @@ constexpr double shortestRunUpMs = 250.0;
 double longestRunUp(velk_emulator emulator)
 {
     switch (emulator) {
-    case VELK_EMULATOR_SATOH:
-    case VELK_EMULATOR_KEN: return 6000.0;
-    case VELK_EMULATOR_WOODY: return 4000.0;
+    case VELK_EMULATOR_SATOH: return 6000.0;
+    case VELK_EMULATOR_KEN:
+    case VELK_EMULATOR_WOODY: return 3000.0;
     default: return 1500.0;
     }
 }

@@ -151,8 +151,8 @@ VELK_API int64_t velk_position_ms(const velk_song *song);
  * ticks up to shortly before the target are stepped without time passing;
  * then the chip renders, unheard, from the start of each note still held or
  * heard releasing at the target (and of the notes whose release it struck
- * into), at most 1.5 s before it with Nuked, 4 s with woody, 6 s with satoh
- * and Ken. On Nuked, envelopes of notes that would have faded before that
+ * into), at most 1.5 s before it with Nuked, 3 s with woody and Ken, 6 s
+ * with satoh. On Nuked, envelopes of notes that would have faded before that
  * stretch are put at rest. Rhythm noise from rand() (satoh, woody) may then
  * differ bit for bit, not in loudness. */
 VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms);
