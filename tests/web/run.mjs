@@ -121,6 +121,16 @@ const fromFolder = await listed();
 check(fromFolder.length === 2 && fromFolder.every((e) => e.length && !e.why) && fromFolder.some((e) => e.name === goTitle),
       'a folder of songs lists them with titles and lengths', JSON.stringify(fromFolder));
 
+// Files dropped on the page (a test cannot make a dropped folder's entries).
+await page.evaluate(([names, data]) => {
+    const dt = new DataTransfer();
+    names.forEach((n, i) => dt.items.add(new File([Uint8Array.from(atob(data[i]), (c) => c.charCodeAt(0))], n)));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: dt, bubbles: true, cancelable: true }));
+}, [['AMG0018.IMS', 'STANDARD.BNK'], ['AMG0018.IMS', 'STANDARD.BNK'].map((n) => song(n).toString('base64'))]);
+await settle(3);
+const dropped = (await listed())[2];
+check(dropped.name === 'OH! M G - Opening Theme' && dropped.length === '1:22', 'a song dropped with its bank is listed', JSON.stringify(dropped));
+
 // What reaches the speakers equals the library's render at the page's rate.
 async function recordPlaying(setup, ms, busy = false) {
     await page.evaluate(async ([setup]) => {
@@ -188,6 +198,11 @@ const lrc = (await saved('#export-lrc')).toString();
 check(lrc.startsWith('[ti:OH! M G - Opening Theme]') && lrc.includes('こ<00:10.50>い'), 'the LRC export has the title and timed parts', lrc.slice(0, 80));
 const mid = await saved('#export-midi');
 check(mid.toString('latin1', 0, 4) === 'MThd' && mid.readUInt16BE(10) > 2, 'the MIDI export has a track per voice that plays', `${mid.readUInt16BE(10)} tracks`);
+
+await page.keyboard.press('?');
+check(await page.evaluate(() => document.getElementById('keys').open && document.getElementById('keys-table').rows.length > 5),
+      '? lists the keys');
+await page.keyboard.press('Escape');
 
 // Korean to Korean browsers; the site again with the network gone.
 const ko = await browser.newPage({ locale: 'ko-KR' });

@@ -225,6 +225,7 @@ async function showSong(entry, bytes) {
 
 function togglePlay() {
     if (now.index < 0) { if (list.entries.length) playIndex(Math.max(0, list.neighbour(1))); return; }
+    if (player.songId == null) { playIndex(now.index); return; }  // stopped at the list's end
     player.setPaused(player.playing);
 }
 player.addEventListener('state', () => {
