@@ -103,7 +103,11 @@ def round_trip(velkrender, score_json, song, out):
 
 def timidity_plays(path, seconds, out):
     wav = pathlib.Path(out) / "timidity.wav"
-    run = subprocess.run(["timidity", "-Ow", "-o", str(wav), str(path)], capture_output=True, text=True)
+    try:
+        run = subprocess.run(["timidity", "-Ow", "-o", str(wav), str(path)], capture_output=True, text=True)
+    except FileNotFoundError:
+        check(False, "timidity is missing (tools/bootstrap.sh installs it)")
+        return
     check(run.returncode == 0 and wav.exists(), f"timidity failed: {run.stdout}{run.stderr}")
     if not wav.exists():
         return
