@@ -149,7 +149,7 @@ bool writeBytes(const std::string &path, const std::vector<std::uint8_t> &bytes)
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     const bool closed = std::fclose(out) == 0;
     if (!written || !closed)
-        std::remove(path.c_str());
+        removeFailedOutput(path);
     return written && closed;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/velkrender/audio_file.h"
+#include "tools/velkrender/song_files.h"
 
 namespace velk::render {
 namespace {
@@ -33,7 +34,7 @@ bool renderToFile(velk_song *song, const AudioTarget &target, const Progress &pr
         if (frames < 0) {
             error = std::string("the song stopped rendering: ") + velk_error_message(song);
             file.finish();
-            std::remove(target.path.c_str());
+            removeFailedOutput(target.path);
             return false;
         }
         if (frames == 0)
@@ -46,7 +47,7 @@ bool renderToFile(velk_song *song, const AudioTarget &target, const Progress &pr
     if (!file.finish() || !written) {
         error = "cannot write " + target.path;
         // A cut file would pass for the song in a folder of renders.
-        std::remove(target.path.c_str());
+        removeFailedOutput(target.path);
         return false;
     }
     return true;

@@ -3,6 +3,8 @@
 #include "common/file_search.h"
 #include "rol/path_exists.h"
 
+#include <filesystem>
+
 namespace velk::render {
 namespace {
 
@@ -43,6 +45,13 @@ std::string outputPath(const std::string &song, const char *extension, const std
         return beside;
     const bool separated = outDir.back() == '/';
     return outDir + (separated ? "" : "/") + beside.substr(nameStart);
+}
+
+void removeFailedOutput(const std::string &path)
+{
+    std::error_code unknown;
+    if (std::filesystem::is_regular_file(path, unknown))
+        std::filesystem::remove(path, unknown);
 }
 
 } // namespace velk::render

@@ -22,4 +22,8 @@ std::vector<SongArgument> expandSongArguments(const std::vector<std::string> &ar
 // that is not empty, else beside the song.
 std::string outputPath(const std::string &song, const char *extension, const std::string &outDir);
 
+// Removes an output whose writing failed, so that no cut file passes for a
+// song's; only a regular file (an output such as /dev/null stays).
+void removeFailedOutput(const std::string &path);
+
 } // namespace velk::render

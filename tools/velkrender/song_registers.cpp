@@ -18,6 +18,7 @@
 #include "rol/path_exists.h"
 #include "rol/rol_player.h"
 #include "tools/velkrender/register_log.h"
+#include "tools/velkrender/song_files.h"
 
 namespace velk::render {
 namespace {
@@ -125,7 +126,7 @@ SongOutcome listRegisters(const Options &options, const std::string &song, const
         // A song that cannot load leaves no empty list behind to pass for one.
         if (!toStdout) {
             std::fclose(out);
-            std::remove(path.c_str());
+            removeFailedOutput(path);
         }
         return outcome;
     }
