@@ -23,7 +23,7 @@ constexpr std::uint64_t chipBlockFrames = 4096;
 // start of each voice's last note, when that note is held or its release is
 // still heard there, but never more than the longest run-up before the
 // target, nor less than the shortest (so that a note struck just before the
-// target has its attack behind it). Nuked costs the most a second, and its
+// target has its attack behind it). Nuked costs the most per second run, and its
 // envelopes that would have faded before the run-up are put at rest; the
 // others are cheap enough to run longer. Measured on the shared songs, these
 // keep every 10 s within 0.4 dB of the whole song.
