@@ -9,6 +9,7 @@ export class Player extends EventTarget {
         this.ctx = null;
         this.blocks = new Map();   // serial -> {songId, startMs, endMs, frames, states, time}
         this.started = [];         // serials in playing order with their context start times
+        this.pendingStarts = new Map();
         this.songId = null;        // the song being loaded or played (newest)
         this.heardSongId = null;
         this.playing = false;
@@ -98,13 +99,20 @@ export class Player extends EventTarget {
 
     resetTimeline(ms = null) {
         this.blocks.clear();
+        this.pendingStarts.clear();
         this.started = [];
         this.hold = ms == null ? null : { songId: this.heardSongId ?? this.songId, positionMs: ms };
     }
 
     onWorker(m) {
         if (m.type === 'blocks') {
-            for (const b of m.blocks) this.blocks.set(b.serial, b);
+            for (const b of m.blocks) {
+                this.blocks.set(b.serial, b);
+                if (this.pendingStarts.has(b.serial)) {
+                    this.markStarted(b, this.pendingStarts.get(b.serial));
+                    this.pendingStarts.delete(b.serial);
+                }
+            }
         } else if (m.type === 'loaded' && this.pending?.id === m.id) {
             this.pending.resolve(m.info);
             this.pending = null;
@@ -122,15 +130,21 @@ export class Player extends EventTarget {
         }
     }
 
+    // A block may start before the worker's note of it arrives (it sends
+    // them in batches): its start waits for it.
     onStarted(m) {
         if (m.type !== 'started') return;
         const b = this.blocks.get(m.serial);
-        if (!b) return;
-        b.time = m.time;
+        if (b) this.markStarted(b, m.time);
+        else this.pendingStarts.set(m.serial, m.time);
+    }
+
+    markStarted(b, time) {
+        b.time = time;
         this.started.push(b);
         if (this.awaitingFirst) {
             this.awaitingFirst = false;
-            this.dispatchEvent(new CustomEvent('audible', { detail: m.time + this.latency }));
+            this.dispatchEvent(new CustomEvent('audible', { detail: time + this.latency }));
         }
     }
 
