@@ -31,7 +31,7 @@ source tools/preset.sh
 configure_preset fuzz
 cmake --build build/fuzz -j "$(nproc)" --target velk_fuzzers
 
-targets=(ims_conversion rol_playback bank_lookup title_decoding lyrics_reading)
+targets=(ims_conversion rol_playback bank_lookup title_decoding lyrics_reading libvelk_api)
 mkdir -p fuzz/crashes build/fuzz/logs
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
