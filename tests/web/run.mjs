@@ -107,6 +107,11 @@ await settle(2);
 await page.evaluate(() => window.velk.player.setPaused(true));
 const fromFiles = await listed();
 const goTitle = velk.open(song('go-_-go.ims'), song('go-_-go.bnk')).title;
+if (native) {  // the Johab title through the wasm's EUC-KR conversion, as natively
+    const r = spawnSync(native, ['--regs', '--bank', `${songs}/go-_-go.bnk`, '-o', `${tmp}/go.txt`, `${songs}/go-_-go.ims`]);
+    const nativeTitle = String(r.stdout).match(/^title: (.*)$/m)?.[1];
+    check(nativeTitle === goTitle, 'the Korean title reads as the native library reads it', `${goTitle} / ${nativeTitle}`);
+}
 check(fromFiles.length === 2 && fromFiles[0].name === 'OH! M G - Opening Theme' && fromFiles[0].length === '1:22'
       && fromFiles[1].name === goTitle && fromFiles[1].length === '3:39', 'the songs open from files with titles and lengths', JSON.stringify(fromFiles));
 const folder = `${tmp}/AMG`;
