@@ -137,15 +137,15 @@ const dropped = (await listed())[2];
 check(dropped.name === 'OH! M G - Opening Theme' && dropped.length === '1:22', 'a song dropped with its bank is listed', JSON.stringify(dropped));
 
 // What reaches the speakers equals the library's render at the page's rate.
-async function recordPlaying(setup, ms, busy = false) {
-    await page.evaluate(async ([setup]) => {
+async function recordPlaying(setup, ms, busy = false, startMs = setup.startMs || 0) {
+    await page.evaluate(async ([setup, startMs]) => {
         const v = window.velk;
         v.player.setPaused(true);
         v.player.change(setup.settings);
         await v.player.record(true);
         const i = v.list.entries.findIndex((e) => e.name === 'AMG0018.IMS');
-        await v.playIndex(i, setup.startMs || 0);
-    }, [setup]);
+        await v.playIndex(i, startMs);
+    }, [setup, startMs]);
     await page.waitForTimeout(ms);
     // The page's own thread stalls; the audio must not.
     if (busy) await page.evaluate(() => { const until = performance.now() + 400; while (performance.now() < until); });
@@ -172,6 +172,7 @@ c = compare(muted, libraryRender(rate, { muted: 1, ms: 2000 }));
 const differs = compare(muted, ref);
 check(c && c.bad === 0 && (!differs || differs.bad > 0), 'muting voice 1 changes the audio as the library\'s mute does', JSON.stringify([c, differs]));
 await page.evaluate(() => window.velk.player.change({ muted: 0 }));
+
 
 // The karaoke line at 10.6 s, paused there.
 await page.evaluate(() => { window.velk.player.setPaused(true); window.velk.player.seek(10600); });
@@ -219,6 +220,16 @@ await ko.reload();
 await ko.waitForFunction(() => window.velk && window.velk.player.version, null, { timeout: 20000 }).catch(() => {});
 check(await ko.evaluate(() => !!(window.velk && window.velk.player.version)), 'the site loads again offline from its service worker');
 await ko.close();
+
+// The next song follows without a gap: AMG0018's last second, then go-_-go.
+const tail = libraryRender(rate, { seekMs: 81500, ms: 2000 });
+const go = velk.open(song('go-_-go.ims'), song('go-_-go.bnk'), { rate });
+const joined = new Int16Array(tail.length + rate * 2);
+joined.set(tail);
+joined.set(go.render(rate).slice(0, joined.length - tail.length), tail.length);
+go.close();
+c = compare(await recordPlaying({ settings: {} }, 1000, false, 81500), joined);
+check(c && c.bad === 0 && c.frames > tail.length / 2 + rate / 4, 'the next song follows without a gap', JSON.stringify(c));
 
 // Bad inputs: each stays listed with a reason; the page plays on.
 const bad = `${tmp}/BAD`;
