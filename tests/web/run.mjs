@@ -209,6 +209,10 @@ await page.keyboard.press('?');
 check(await page.evaluate(() => document.getElementById('keys').open && document.getElementById('keys-table').rows.length > 5),
       '? lists the keys');
 await page.keyboard.press('Escape');
+// The drums' keys reach the rhythm voices (AMG0018: voice 7 is the bass drum), Shift solos, 0 clears.
+const maskAfter = async (key) => { await page.keyboard.press(key); return page.evaluate(() => window.velk.player.settings.muted); };
+const keyMasks = [await maskAfter('b'), await maskAfter('Shift+S'), await maskAfter('0')];
+check(keyMasks[0] === 1 << 6 && keyMasks[1] === (0x7ff & ~(1 << 7)) && keyMasks[2] === 0, 'b mutes the bass drum, S solos the snare, 0 lets all be heard', JSON.stringify(keyMasks));
 
 // Korean to Korean browsers; the site again with the network gone.
 const ko = await browser.newPage({ locale: 'ko-KR' });

@@ -256,22 +256,41 @@ $('transpose').oninput = (e) => {
 $('help').onclick = () => $('keys').showModal();
 
 // ---- Keys -----------------------------------------------------------------
-const voiceKeys = ['1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '-'];
-const shiftedVoiceKeys = ['!', '@', '#', '$', '%', '^', '&', '*', '(', ')', '_'];
+// The same keys as velkplay's: digits mute voices 1 to 9, b s t c h the
+// drums, shifted they solo, 0 lets every voice be heard; + and - tempo,
+// [ and ] the key.
+const voiceKeys = ['1', '2', '3', '4', '5', '6', '7', '8', '9'];
+const shiftedVoiceKeys = ['!', '@', '#', '$', '%', '^', '&', '*', '('];
+const drumKeys = ['b', 's', 't', 'c', 'h'];
+function voiceOfKey(e) {
+    const digit = e.code.startsWith('Digit') ? e.code.slice(5) : null;
+    let voice = voiceKeys.indexOf(digit ?? e.key);
+    if (voice < 0) voice = shiftedVoiceKeys.indexOf(e.key);
+    const drum = drumKeys.indexOf(e.key.toLowerCase());
+    if (voice < 0 && drum >= 0 && now.info) {
+        const first = now.info.voices.findIndex((v) => v.rhythm);
+        if (first >= 0) voice = first + drum;
+    }
+    return voice;
+}
+function hearEveryVoice() {
+    soloVoice = -1;
+    player.change({ muted: 0 });
+    meters.showMuted(0, soloVoice);
+}
 document.addEventListener('keydown', (e) => {
     if (e.target.closest && e.target.closest('input[type=text], select') || e.ctrlKey || e.metaKey || e.altKey) return;
     const slider = (id, delta) => { const el = $(id); el.value = Number(el.value) + delta; el.dispatchEvent(new Event('input')); };
-    const code = e.code.startsWith('Digit') ? e.code.slice(5) : e.code === 'Minus' ? '-' : null;
-    let voice = voiceKeys.indexOf(code ?? e.key);
-    if (voice < 0) voice = shiftedVoiceKeys.indexOf(e.key);
     const act = {
         ' ': togglePlay, ArrowLeft: () => seekBy(-5000), ArrowRight: () => seekBy(5000),
         ArrowUp: () => slider('volume', 0.05), ArrowDown: () => slider('volume', -0.05),
-        n: () => step(1), p: () => step(-1), '[': () => slider('tempo', -0.1), ']': () => slider('tempo', 0.1),
-        ',': () => slider('transpose', -1), '.': () => slider('transpose', 1), '?': () => $('keys').showModal(),
+        n: () => step(1), p: () => step(-1), '0': hearEveryVoice,
+        '+': () => slider('tempo', 0.1), '=': () => slider('tempo', 0.1), '-': () => slider('tempo', -0.1),
+        '[': () => slider('transpose', -1), ']': () => slider('transpose', 1), '?': () => $('keys').showModal(),
         l: () => { const modes = ['off', 'all', 'one', 'shuffle']; $('loop').value = modes[(modes.indexOf(list.loop) + 1) % 4]; $('loop').dispatchEvent(new Event('change')); },
     }[e.key];
     if (act) { e.preventDefault(); act(); return; }
+    const voice = voiceOfKey(e);
     if (voice >= 0 && now.info && voice < now.info.voices.length) {
         e.preventDefault();
         document.querySelectorAll('#meters .voice')[voice].querySelector(e.shiftKey ? '.solo' : '.mute').click();

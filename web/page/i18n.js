@@ -12,8 +12,8 @@ const en = {
     unreadable: 'cannot be read', noLyrics: 'no lyric file', lyricsIgnored: 'lyric file ignored: ',
     offline: 'Ready offline', loading: 'Loading the player…', failedToStart: 'The player cannot start: ',
     helpKeys: [['Space', 'play / pause'], ['← →', 'seek 5 s'], ['↑ ↓', 'volume'], ['n / p', 'next / previous song'],
-               ['1 … 9, 0, -', 'mute voice 1 … 11'], ['Shift + 1 … -', 'solo voice'], ['l', 'loop mode'],
-               ['[ ]', 'tempo'], [', .', 'key down / up'], ['?', 'this list']],
+               ['1 … 9, b s t c h', 'mute voice 1 … 9, the drums'], ['Shift + those', 'solo'], ['0', 'every voice heard'],
+               ['l', 'loop mode'], ['+ -', 'tempo'], ['[ ]', 'key down / up'], ['?', 'this list']],
 };
 const ko = {
     title: 'Velk: IMS 노래', open: '노래 열기', openFolder: '폴더 열기', clear: '비우기',
@@ -28,8 +28,8 @@ const ko = {
     unreadable: '읽을 수 없음', noLyrics: '가사 파일 없음', lyricsIgnored: '가사 파일 무시됨: ',
     offline: '오프라인 사용 가능', loading: '플레이어를 불러오는 중…', failedToStart: '플레이어를 시작할 수 없음: ',
     helpKeys: [['Space', '재생 / 일시 정지'], ['← →', '5초 이동'], ['↑ ↓', '음량'], ['n / p', '다음 / 이전 노래'],
-               ['1 … 9, 0, -', '성부 1 … 11 음소거'], ['Shift + 1 … -', '성부 독주'], ['l', '반복 방식'],
-               ['[ ]', '빠르기'], [', .', '조 내림 / 올림'], ['?', '이 목록']],
+               ['1 … 9, b s t c h', '성부 1 … 9, 타악기 음소거'], ['Shift + 같은 키', '독주'], ['0', '모든 성부 듣기'],
+               ['l', '반복 방식'], ['+ -', '빠르기'], ['[ ]', '조 내림 / 올림'], ['?', '이 목록']],
 };
 
 const wanted = (navigator.languages && navigator.languages.length ? navigator.languages : [navigator.language || 'en']);
