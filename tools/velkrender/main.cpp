@@ -169,16 +169,27 @@ SongOutcome lyricsOnly(const Options &options, const std::string &song, const An
     return outcome;
 }
 
+// Opens the song for an output at `path`, announces it and writes its LRC
+// beside that output when asked; null (the outcome says why) on a failure.
+SongHandle openForOutput(const Options &options, const std::string &song, const std::string &path,
+                         const Announce &announce, SongOutcome &outcome)
+{
+    SongHandle handle = openSong(options, song, outcome);
+    if (!handle)
+        return handle;
+    announce(outcome);
+    if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
+        handle.reset();
+    return handle;
+}
+
 // The song's score as a MIDI file at `path`.
 SongOutcome writeMidi(const Options &options, const std::string &song, const std::string &path,
                       const Announce &announce)
 {
     SongOutcome outcome;
-    const SongHandle handle = openSong(options, song, outcome);
+    const SongHandle handle = openForOutput(options, song, path, announce, outcome);
     if (!handle)
-        return outcome;
-    announce(outcome);
-    if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
         return outcome;
     MidiChoices choices;
     choices.title = outcome.title.empty() ? std::filesystem::path(song).stem().string() : outcome.title;
@@ -202,11 +213,8 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
                         const Announce &announce)
 {
     SongOutcome outcome;
-    const SongHandle handle = openSong(options, song, outcome);
+    const SongHandle handle = openForOutput(options, song, path, announce, outcome);
     if (!handle)
-        return outcome;
-    announce(outcome);
-    if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
         return outcome;
     if (!applyTo(options, handle.get(), outcome))
         return outcome;
@@ -228,11 +236,8 @@ SongOutcome renderStems(const Options &options, const std::string &song, const s
     SongOutcome outcome;
     std::vector<Stem> stems;
     {
-        const SongHandle handle = openSong(options, song, outcome);
+        const SongHandle handle = openForOutput(options, song, path, announce, outcome);
         if (!handle)
-            return outcome;
-        announce(outcome);
-        if (options.lrc && !writeLrc(handle.get(), options.controls.tempo, lrcPathFor(path), outcome))
             return outcome;
         std::string missing;
         stems = stemsOf(handle.get(), mutedVoices(options.controls, handle.get(), missing), song, options.outDir,
