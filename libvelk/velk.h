@@ -33,15 +33,15 @@ extern "C" {
 #endif
 
 #define VELK_VERSION_MAJOR 1
-#define VELK_VERSION_MINOR 2
+#define VELK_VERSION_MINOR 3
 #define VELK_VERSION_PATCH 0
 /* 0xMMmmpp: comparable as a number. */
 #define VELK_VERSION ((VELK_VERSION_MAJOR << 16) | (VELK_VERSION_MINOR << 8) | VELK_VERSION_PATCH)
-#define VELK_VERSION_STRING "1.2.0"
+#define VELK_VERSION_STRING "1.3.0"
 
 /* The version of the library that is running, as VELK_VERSION. */
 VELK_API uint32_t velk_version(void);
-/* The same as text ("1.2.0"). */
+/* The same as text ("1.3.0"). */
 VELK_API const char *velk_version_string(void);
 
 typedef enum velk_error {
@@ -294,6 +294,109 @@ VELK_API double velk_tempo(const velk_song *song);
  * VELK_ERROR_INVALID_ARGUMENT. */
 VELK_API velk_error velk_set_transpose(velk_song *song, int semitones);
 VELK_API int velk_transpose(const velk_song *song);
+
+/* Each voice's own volume: an attenuation of `db` (0 down to -47.25) in the
+ * chip's steps of 0.75 dB, rounded to the nearest step, added to the total
+ * level of the voice's output operators (both operators of a voice whose
+ * operators are summed), so that it is exact on every emulator and costs
+ * nothing. An operator's level is held at the chip's most, 63 steps: a voice
+ * already quiet in the song cannot go further down than that. Outside the
+ * range or for a voice the song does not have, VELK_ERROR_INVALID_ARGUMENT.
+ * Muting (velk_set_muted_voices) is apart from it and wins. */
+VELK_API velk_error velk_set_voice_gain(velk_song *song, int voice, double db);
+/* The voice's attenuation as set (a multiple of -0.75), 0 by default and for
+ * a voice out of range. */
+VELK_API double velk_voice_gain(const velk_song *song, int voice);
+
+/* ---- Exact seeks ----------------------------------------------------------
+ * A snapshot is the whole state of the engine and the chip at a tick: a seek
+ * to T that finds one at or before T restores the latest such and renders
+ * forward, unheard, to T, and then plays the same samples, bit for bit, as a
+ * render from the start would at T. Without one, velk_seek_ms runs the chip
+ * before the target as it describes; that sounds as the whole render does
+ * (each voice within 0.5 dB), but is not the same samples.
+ *
+ * Snapshots hold for the sound settings they were taken under: the
+ * emulator, sample rate, channels and pitch bends of the open, the tempo and
+ * the transposition. Muting and voice gains do not matter: they are applied
+ * to the restored state. A snapshot taken under another tempo or
+ * transposition is not used.
+ *
+ * As a song renders from its start (or from a snapshot), the handle keeps a
+ * snapshot about every second of song time, so that every seek back into
+ * what has played is exact. A seek index renders the rest ahead of time. */
+
+/* Whether a seek to `ms` now would be exact: 1 when a snapshot at or before
+ * it holds for the current settings, or the position is at or before it and
+ * has been reached by rendering from the start; else 0 (-1: null handle). */
+VELK_API int velk_seek_is_exact(const velk_song *song, int64_t ms);
+
+/* How far the snapshots reach for the current settings: song time of the
+ * latest one (0 when there is none); -1 for a null handle. */
+VELK_API int64_t velk_snapshot_reach_ms(const velk_song *song);
+
+/* The memory the song's snapshots take, in bytes (0 for a null handle). */
+VELK_API size_t velk_snapshot_bytes(const velk_song *song);
+
+/* A seek index: an unheard copy of the song (the same song, bank and sound
+ * settings as the handle had when the index was made) that renders it from
+ * the start and hands each snapshot to the song as it is taken. Made on the
+ * song's thread; then velk_seek_index_build may run on any one thread at a
+ * time, for example a thread of its own, while the song plays on its thread:
+ * the handover is locked inside the library. The song and the index may be
+ * closed in either order; an index whose song is closed builds for nobody.
+ * Changing the tempo or transposition later does not change what the index
+ * builds (make a new one). */
+typedef struct velk_seek_index velk_seek_index;
+
+VELK_API velk_error velk_seek_index_new(velk_song *song, velk_seek_index **out);
+
+/* Renders up to `budget_ms` more of song time (0 or less: the rest of the
+ * song). Returns 1 once the whole song is indexed, 0 when there is more to
+ * do, -1 on an error (null index). */
+VELK_API int velk_seek_index_build(velk_seek_index *index, int64_t budget_ms);
+
+/* How far the index has got, in song time (its length once complete). */
+VELK_API int64_t velk_seek_index_progress_ms(const velk_seek_index *index);
+
+/* Stops and frees the index (what it handed over stays with the song).
+ * NULL is ignored. */
+VELK_API void velk_seek_index_free(velk_seek_index *index);
+
+/* ---- Loudness -------------------------------------------------------------
+ * The song's loudness as ITU-R BS.1770 / EBU R 128 measure it (libebur128),
+ * for the current options and controls (emulator, tempo, transposition,
+ * muting, voice gains, pitch bends), over the whole song. */
+typedef struct velk_loudness {
+    double integrated_lufs; /* -HUGE_VAL for a silent song */
+    double sample_peak;     /* the largest sample, 1.0 = full scale */
+    double true_peak;       /* 4x oversampled, as BS.1770 reckons it */
+    double track_gain_db;   /* ReplayGain 2.0: -18 LUFS - integrated_lufs */
+} velk_loudness;
+
+/* ReplayGain 2.0's reference loudness, in LUFS. */
+#define VELK_REFERENCE_LUFS (-18.0)
+
+/* Measures the song: renders it whole, unheard, on a copy (the position and
+ * what plays next do not change), and keeps the result in the handle until
+ * a control changes; a later call with the same controls costs nothing.
+ * The first call costs a whole render (about as long as the song's score
+ * takes, a second or so for a five-minute song with Nuked). */
+VELK_API velk_error velk_measure_loudness(velk_song *song, velk_loudness *out);
+
+/* ---- The chip's writes ----------------------------------------------------
+ * A listener to every register write that reaches the chip, as heard: the
+ * engine's writes, muting as full attenuation and voice gains as total level
+ * (so that a replay of the writes on an OPL2 sounds as the render does; with
+ * Nuked, muting then also writes full attenuation). `frame` is the frame of
+ * the output the write takes effect at, counted from the open: a write at
+ * frame F sounds from the F-th frame velk_render gives on. Writes of a
+ * seek's unheard stepping are not reported; after a seek, the first report
+ * is a write of every register the chip holds (the state at the target),
+ * at the frame of the seek. NULL removes the listener. */
+typedef void (*velk_write_listener)(void *user, uint64_t frame, int reg, int value);
+VELK_API velk_error velk_set_write_listener(velk_song *song, velk_write_listener listener, void *user);
+
 
 /* Lyrics: the lyric file (.iss) beside an IMS song opened from a path (or
  * located with options->location), or given with velk_set_lyrics. A file
