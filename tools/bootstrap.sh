@@ -20,6 +20,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
   shared-mime-info lintian libglib2.0-bin libxml2-utils man-db
   emscripten chromium fonts-noto-cjk
+  firefox-esr webkit2gtk-driver pulseaudio pulseaudio-utils
 )
 
 # --list says what a run installs and changes, without doing it: this list
@@ -128,12 +129,19 @@ build_target i686-w64-mingw32
 build_target x86_64-w64-mingw32
 
 # The web player's browser tests drive Debian's chromium with playwright-core
-# (which downloads no browser), kept in the build tree.
-if [ ! -f "$top/build/web/node_modules/playwright-core/package.json" ]; then
+# and its firefox-esr with puppeteer-core (neither downloads a browser); its
+# benchmarks audit the site with lighthouse and axe-core. Kept in the build
+# tree, installed in one call (npm drops what a later call does not name).
+web_npm=(playwright-core@1 puppeteer-core@24 lighthouse@12 axe-core@4)
+web_npm_missing=0
+for p in "${web_npm[@]}"; do
+  [ -f "$top/build/web/node_modules/${p%@*}/package.json" ] || web_npm_missing=1
+done
+if [ "$web_npm_missing" = 1 ]; then
   # npm comes with some builds of node, as its own package with Debian's.
   command -v npm >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
-  echo "bootstrap: installing playwright-core into build/web"
+  echo "bootstrap: installing ${web_npm[*]} into build/web"
   mkdir -p "$top/build/web"
-  npm install --prefix "$top/build/web" --no-save --no-audit --no-fund playwright-core@1 >&2
+  npm install --prefix "$top/build/web" --no-save --no-audit --no-fund "${web_npm[@]}" >&2
 fi
 echo "bootstrap: ready"
