@@ -15,6 +15,7 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
+#include "libvelk/voice_attenuation.h"
 #include "libvelk/voice_muting.h"
 #include "rol/opl2.h"
 #include "rol/opl2_chip.h"
@@ -374,84 +375,32 @@ private:
     std::vector<short> native_;
 };
 
-// An emulator whose inside is not reached: a muted voice's operators get
-// full attenuation (their own level is kept and written back on unmuting).
-class AttenuatedMuting : public EmulatorChip {
-public:
-    explicit AttenuatedMuting(std::unique_ptr<Copl> chip) : chip_(std::move(chip)) { currType = TYPE_OPL2; }
-
-    void write(int reg, int val) override
-    {
-        if (reg >= opl2::regLevel && reg < opl2::regLevel + slotCount) {
-            const int slot = reg - opl2::regLevel;
-            levels_[slot] = static_cast<std::uint8_t>(val);
-            if (mutedSlots_ >> slot & 1u)
-                val |= opl2::levelAttenuationBits;
-        }
-        chip_->write(reg, val);
-        if (reg == opl2::regRhythm && ((val & opl2::rhythmOn) != 0) != rhythm_) {
-            rhythm_ = !rhythm_;
-            setMutedVoices(muted_);
-        }
-    }
-
-    void init() override
-    {
-        chip_->init();
-        levels_.fill(0);
-        rhythm_ = false;
-        const std::uint32_t muted = muted_;
-        mutedSlots_ = 0;
-        muted_ = 0;
-        setMutedVoices(muted);
-    }
-
-    void update(short *buf, int samples) override { chip_->update(buf, samples); }
-
-    void setMutedVoices(std::uint32_t mask) override
-    {
-        muted_ = mask;
-        std::uint32_t slots = 0;
-        for (int v = 0; v < 11; ++v)
-            if (mask >> v & 1u)
-                slots |= voiceSlots(v, rhythm_);
-        const std::uint32_t changed = slots ^ mutedSlots_;
-        mutedSlots_ = slots;
-        for (int slot = 0; slot < slotCount; ++slot)
-            if (changed >> slot & 1u)
-                chip_->write(opl2::regLevel + slot,
-                             levels_[slot] | ((slots >> slot & 1u) ? opl2::levelAttenuationBits : 0));
-    }
-
-private:
-    static constexpr int slotCount = 0x16;
-    std::unique_ptr<Copl> chip_;
-    std::array<std::uint8_t, slotCount> levels_{};
-    bool rhythm_ = false;
-    std::uint32_t muted_ = 0;
-    std::uint32_t mutedSlots_ = 0;
-};
-
 } // namespace
 
-std::unique_ptr<EmulatorChip> makeEmulatorChip(velk_emulator emulator, int rate, int channels)
+std::unique_ptr<VoiceAttenuation> makeEmulatorChip(velk_emulator emulator, int rate, int channels)
 {
+    // Every emulator sits under the layer of voice gains; only Nuked silences
+    // muted voices itself.
     switch (emulator) {
     case VELK_EMULATOR_SATOH:
-        // One OPL2 copied to both channels by CEmuopl itself: the plug-in's
+        // One OPL2 copied to both channels as CEmuopl copies it: the plug-in's
         // chip, sample for sample.
-        return std::make_unique<AttenuatedMuting>(std::make_unique<GuardedChip>(Shared::satoh, rate, channels));
+        return std::make_unique<VoiceAttenuation>(std::make_unique<GuardedChip>(Shared::satoh, rate, channels),
+                                                  nullptr);
     case VELK_EMULATOR_WOODY:
-        return std::make_unique<AttenuatedMuting>(
-            std::make_unique<OneChipOutput>(std::make_unique<GuardedChip>(Shared::woody, rate, 1), 1, channels));
+        return std::make_unique<VoiceAttenuation>(
+            std::make_unique<OneChipOutput>(std::make_unique<GuardedChip>(Shared::woody, rate, 1), 1, channels),
+            nullptr);
     case VELK_EMULATOR_KEN:
-        return std::make_unique<AttenuatedMuting>(
-            std::make_unique<OneChipOutput>(std::make_unique<KenChip>(rate), 1, channels));
+        return std::make_unique<VoiceAttenuation>(
+            std::make_unique<OneChipOutput>(std::make_unique<KenChip>(rate), 1, channels), nullptr);
     case VELK_EMULATOR_NUKED:
     case VELK_EMULATOR_DEFAULT:
         break;
     }
-    return std::make_unique<NukedChip>(rate, channels);
+    auto nuked = std::make_unique<NukedChip>(rate, channels);
+    EmulatorChip *muter = nuked.get();
+    return std::make_unique<VoiceAttenuation>(std::move(nuked), muter);
 }
 
 } // namespace velk::lib

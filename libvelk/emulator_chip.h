@@ -36,10 +36,13 @@ public:
     virtual void restVoices(std::uint32_t) {}
 };
 
+class VoiceAttenuation;
+
 // A chip of `emulator` (not VELK_EMULATOR_DEFAULT) rendering signed 16-bit
-// frames of `channels` (1 or 2) at `rate`. Nuked silences a muted voice's
-// share of the chip's sum; the others turn its operators' attenuation full
-// (47 dB down). Throws std::bad_alloc, or EmulatorBusy for a second Ken chip.
-std::unique_ptr<EmulatorChip> makeEmulatorChip(velk_emulator emulator, int rate, int channels);
+// frames of `channels` (1 or 2) at `rate`, under the layer of voice gains
+// and muting (voice_attenuation.h). Nuked silences a muted voice's share of
+// the chip's sum; the others turn its operators' attenuation full (47 dB
+// down). Throws std::bad_alloc, or EmulatorBusy for a second Ken chip.
+std::unique_ptr<VoiceAttenuation> makeEmulatorChip(velk_emulator emulator, int rate, int channels);
 
 } // namespace velk::lib

@@ -19,6 +19,7 @@ namespace velk {
 class RolPlayer;
 namespace lib {
 class EmulatorChip;
+class VoiceAttenuation;
 }
 } // namespace velk
 
@@ -75,6 +76,8 @@ struct velk_song {
     // The player writes to the chip; the chip goes last. The song data the
     // player plays (ticks per beat, tempo events) is player->song().
     std::unique_ptr<velk::lib::EmulatorChip> chip;
+    // The same chip as the layer of voice gains and the write listener.
+    velk::lib::VoiceAttenuation *voices = nullptr;
     std::unique_ptr<velk::RolPlayer> player;
     std::int64_t lengthMs = 0;
     // Worked out at its first use (song_score.h: songScore).

@@ -16,6 +16,7 @@
 #include "libvelk/song_handle.h"
 #include "libvelk/song_lyrics.h"
 #include "libvelk/song_score.h"
+#include "libvelk/voice_attenuation.h"
 #include "platform/euckr_to_utf8.h"
 #include "playback/song_length.h"
 #include "rol/bank_choice.h"
@@ -150,7 +151,9 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
             return setError(handle, choice.error, choice.message);
     }
 
-    handle.chip = makeEmulatorChip(handle.emulator, handle.sampleRate, handle.channels);
+    std::unique_ptr<VoiceAttenuation> chip = makeEmulatorChip(handle.emulator, handle.sampleRate, handle.channels);
+    handle.voices = chip.get();
+    handle.chip = std::move(chip);
     handle.player = std::make_unique<RolPlayer>(handle.chip.get());
     handle.player->setPitchBends(handle.pitchBends);
     binisstream stream(const_cast<std::uint8_t *>(rolBytes->data()), rolBytes->size());
@@ -167,6 +170,7 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
         const rol::SongReadStatus status = handle.player->loadStatus();
         handle.player.reset();
         handle.chip.reset();
+        handle.voices = nullptr;
         if (status == rol::SongReadStatus::bankUnavailable)
             return setError(handle, VELK_ERROR_BANK, "the instrument bank " + choice.path + " cannot be opened");
         return setError(handle, VELK_ERROR_FORMAT, std::string("the ROL song cannot be played: ") + rol::describe(status));

@@ -393,7 +393,11 @@ VELK_API velk_error velk_measure_loudness(velk_song *song, velk_loudness *out);
  * frame F sounds from the F-th frame velk_render gives on. Writes of a
  * seek's unheard stepping are not reported; after a seek, the first report
  * is a write of every register the chip holds (the state at the target),
- * at the frame of the seek. NULL removes the listener. */
+ * at the frame of the seek. A listener set on a song that has rendered
+ * nothing yet first hears the writes of its start (those the open made to
+ * set the chip up), at frame 0; one set later hears every register the chip
+ * holds, at the frame it is at. Setting a gain or muting is heard as the
+ * level writes it makes. NULL removes the listener. */
 typedef void (*velk_write_listener)(void *user, uint64_t frame, int reg, int value);
 VELK_API velk_error velk_set_write_listener(velk_song *song, velk_write_listener listener, void *user);
 

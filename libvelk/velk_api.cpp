@@ -10,6 +10,7 @@
 #include "libvelk/song_handle.h"
 #include "libvelk/song_open.h"
 #include "libvelk/song_render.h"
+#include "libvelk/voice_attenuation.h"
 #include "libvelk/velk.h"
 
 #include <opl.h>
@@ -61,6 +62,7 @@ velk_error keepOnlyError(velk_song &song, velk_error error)
     if (error != VELK_OK) {
         song.player.reset();
         song.chip.reset();
+        song.voices = nullptr;
         song.imsBytes = velk::Bytes();
         song.open = false;
     }
@@ -235,9 +237,27 @@ VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms)
     return guarded(*song, [&] {
         if (!playable(*song))
             return VELK_ERROR_INVALID_ARGUMENT;
-        velk::lib::seekTo(*song, ms);
+        // The seek's stepping is unheard; the listener hears where it lands.
+        song->voices->holdReports(true);
+        try {
+            velk::lib::seekTo(*song, ms);
+        } catch (...) {
+            song->voices->holdReports(false);
+            throw;
+        }
+        song->voices->holdReports(false);
         return VELK_OK;
     });
+}
+
+VELK_API velk_error velk_set_write_listener(velk_song *song, velk_write_listener listener, void *user)
+{
+    if (!song)
+        return VELK_ERROR_INVALID_ARGUMENT;
+    if (!playable(*song))
+        return VELK_ERROR_INVALID_ARGUMENT;
+    song->voices->setWriteListener(listener, user);
+    return VELK_OK;
 }
 
 } // extern "C"

@@ -9,6 +9,7 @@
 #include "libvelk/song_render.h"
 #include "libvelk/song_score.h"
 #include "libvelk/velk.h"
+#include "libvelk/voice_attenuation.h"
 #include "rol/rol_player.h"
 
 using velk::lib::setError;
@@ -115,6 +116,25 @@ VELK_API velk_error velk_set_muted_voices(velk_song *song, uint32_t mask)
 }
 
 VELK_API uint32_t velk_muted_voices(const velk_song *song) { return hasSong(song) ? song->mutedVoices : 0; }
+
+VELK_API velk_error velk_set_voice_gain(velk_song *song, int voice, double db)
+{
+    if (!isVoice(song, voice))
+        return refuse(song, "no such voice");
+    constexpr double quietest = -velk::lib::mostAttenuationSteps * velk::lib::attenuationStepDb;
+    if (!(db <= 0.0 && db >= quietest))
+        return refuse(song, "a voice's gain must be 0 to -47.25 dB");
+    song->voices->setVoiceGain(voice, static_cast<int>(std::lround(-db / velk::lib::attenuationStepDb)));
+    return VELK_OK;
+}
+
+VELK_API double velk_voice_gain(const velk_song *song, int voice)
+{
+    if (!isVoice(song, voice))
+        return 0.0;
+    const int steps = song->voices->voiceGain(voice);
+    return steps == 0 ? 0.0 : -steps * velk::lib::attenuationStepDb;
+}
 
 VELK_API velk_error velk_set_tempo(velk_song *song, double tempo)
 {

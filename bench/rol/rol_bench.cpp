@@ -30,6 +30,7 @@
 #include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
 #include "libvelk/emulator_chip.h"
+#include "libvelk/voice_attenuation.h"
 #include "tools/velkrender/render_loop.h"
 
 #include "bench/register_replay.h"
