@@ -6,9 +6,30 @@
 #   bash tools/web.sh            build the site
 #   bash tools/web.sh --serve    build it and serve it at http://127.0.0.1:PORT
 #   bash tools/web.sh --test     build it and run the browser tests (tests/web)
+#   bash tools/web.sh --songs DIR [--serve|--test]
+#                                the site with DIR's songs as its collection
+#
+# Every site lists the demo song (made from demo/ by the native imsmaker and
+# bankmaker); with --songs, the IMS and ROL songs of DIR at any depth, with
+# their banks and lyric files, are copied into songs/ and listed too. The
+# native velkindex writes collection.json, which names each bad file and why
+# (the site builds all the same).
 #
 # Each step runs only when its result is missing or older than its sources.
 set -euo pipefail
+songs=
+action=
+port=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --songs)
+      [ $# -ge 2 ] && [ -d "$2" ] || { echo "web: --songs needs a folder of songs${2:+ ($2 is none)}" >&2; exit 2; }
+      songs=$(cd "$2" && pwd); shift 2 ;;
+    --serve) action=serve; shift; if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then port=$1; shift; fi ;;
+    --test) action=test; shift ;;
+    *) echo "usage: tools/web.sh [--songs DIR] [--serve [PORT]|--test]" >&2; exit 2 ;;
+  esac
+done
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
@@ -89,15 +110,68 @@ build_library() {
   cmake --build "$web/wasm" --target velk_wasm -j "$jobs"
 }
 
-# The site: the page's files, the library, and the list of everything the
-# service worker keeps for offline use (its name changes with the content,
-# so a new build replaces the old cache).
+# The native tools the site is made with: velkindex, and imsmaker and
+# bankmaker for the demo song.
+build_native_tools() {
+  local native="$web/native" launcher=()
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  if [ ! -f "$native/build.ninja" ]; then
+    say "configuring the native tools (velkindex, the demo song)"
+    cmake -S "$top" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF -DVELK_BENCH=OFF \
+      "${launcher[@]}" -Wno-dev >/dev/null
+  fi
+  say "building the native tools"
+  cmake --build "$native" --target velkindex demo_song demo_bank -j "$jobs" >/dev/null
+}
+
+# The collection: the demo song in demo/, DIR's songs in songs/, and their
+# index. Only the files the index plays are kept (a folder's junk is listed
+# as bad, not published).
+build_collection() {
+  local to=$1 native="$web/native"
+  mkdir -p "$to/demo"
+  cp "$native/demo/demo.ims" "$to/demo/DEMO.IMS"
+  cp "$native/demo/demo.bnk" "$to/demo/DEMO.BNK"
+  local folders=(demo)
+  if [ -n "$songs" ]; then
+    say "indexing the songs of $songs"
+    mkdir -p "$to/songs"
+    cp -rL "$songs/." "$to/songs/"
+    folders+=(songs)
+  fi
+  "$native/tools/velkindex/velkindex" -o "$to/collection.json" "$to" "${folders[@]}" 2>"$web/velkindex.log" || {
+    cat "$web/velkindex.log" >&2; exit 1; }
+  sed -n '1p' "$web/velkindex.log" | sed 's/^velkindex: /web: the collection: /'
+  [ -n "$songs" ] || return 0
+  python3 - "$to" <<'PY'
+import json, os, sys
+site = sys.argv[1]
+index = json.load(open(os.path.join(site, "collection.json"), encoding="utf-8"))
+keep = {s["path"] for s in index["songs"]} | {f["path"] for f in index["files"]}
+root = os.path.join(site, "songs")
+for folder, dirs, files in os.walk(root, topdown=False):
+    for name in files:
+        path = os.path.join(folder, name)
+        if os.path.relpath(path, site).replace(os.sep, "/") not in keep:
+            os.remove(path)
+    if not os.listdir(folder) and folder != root:
+        os.rmdir(folder)
+PY
+}
+
+# The site: the page's files, the library, the collection, and the list of
+# everything the service worker keeps for offline use (its name changes with
+# the content, so a new build replaces the old cache). The collection's songs
+# are kept as they are played, not at install.
 build_site() {
   rm -rf "$site.new"
   mkdir -p "$site.new"
   cp -r web/page/. "$site.new/"
   cp "$web/wasm/web/velk.mjs" "$web/wasm/web/velk.wasm" "$site.new/"
-  (cd "$site.new" && find . -type f ! -name sw.js ! -name site-files.js | sed 's|^\./||' | sort) > "$web/files.txt"
+  build_collection "$site.new"
+  (cd "$site.new" && find . -type f ! -name sw.js ! -name site-files.js ! -path './songs/*' | sed 's|^\./||' | sort) > "$web/files.txt"
   local version
   version=$(cd "$site.new" && sort "$web/files.txt" | xargs sha256sum | sha256sum | cut -c1-16)
   {
@@ -109,20 +183,25 @@ build_site() {
   } > "$site.new/site-files.js"
   rm -rf "$site"
   mv "$site.new" "$site"
-  say "site in ${site#$top/} ($(du -sk "$site" | cut -f1) KiB)"
+  # What a visitor downloads, the collection aside, gzipped as servers send it.
+  local packed
+  packed=$(cd "$site" && find . -type f ! -path './songs/*' -print0 | xargs -0 -n1 sh -c 'gzip -9c "$0" | wc -c' |
+           awk '{ n += $1 } END { print int(n / 1024) }')
+  say "site in ${site#$top/} ($(du -sk "$site" | cut -f1) KiB; without the collection $packed KiB gzipped)"
+  [ "$packed" -lt 1024 ] || echo "web: the site without its collection is over 1 MiB gzipped ($packed KiB)" >&2
 }
 
 build_deps
 build_library
+build_native_tools
 build_site
 
-case "${1:-}" in
-  --serve)
+case "$action" in
+  serve)
     say "serving the site (Ctrl-C stops)"
-    exec python3 web/serve.py "$site" "${2:-0}" ;;
-  --test)
+    exec python3 web/serve.py "$site" "$port" ;;
+  test)
     say "running the browser tests"
     node tests/web/run.mjs "$site" ;;
   "") ;;
-  *) echo "usage: tools/web.sh [--serve|--test]" >&2; exit 2 ;;
 esac

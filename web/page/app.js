@@ -2,7 +2,9 @@
 import { t, lang } from './i18n.js';
 import { Player } from './player.js';
 import { SongList, droppedFiles, pickedFiles } from './song-list.js';
-import { Meters, PianoRoll, Karaoke } from './views.js';
+import { Meters, PianoRoll, Karaoke, SongListView } from './views.js';
+import { matches } from './search.js';
+import { SongAddress, parseLink, linkPath } from './links.js';
 import { lrcText, midiFile } from './writers.js';
 
 const $ = (id) => document.getElementById(id);
@@ -11,13 +13,18 @@ const player = new Player();
 const now = { index: -1, entry: null, info: null, id: null };
 let queued = null;   // {index, id} of the song following without a gap
 let soloVoice = -1;
+const voiceGains = [];   // dB per voice, kept from song to song as the mute mask is
 const prepared = player.prepare();
+const address = new SongAddress();
+let waitingLink = null;   // a link to a visitor's file not yet opened
 
 // ---- Words ----------------------------------------------------------------
 document.documentElement.lang = lang;
 document.title = t.title;
 for (const el of document.querySelectorAll('[data-t]')) el.textContent = t[el.dataset.t];
 for (const el of document.querySelectorAll('[data-t-title]')) el.title = el.setAttribute('aria-label', t[el.dataset.tTitle]) || t[el.dataset.tTitle];
+for (const el of document.querySelectorAll('[data-t-placeholder]')) el.placeholder = t[el.dataset.tPlaceholder];
+for (const el of document.querySelectorAll('[data-t-label]')) el.setAttribute('aria-label', t[el.dataset.tLabel]);
 $('keys-table').replaceChildren(...t.helpKeys.map(([k, what]) => {
     const tr = document.createElement('tr');
     tr.innerHTML = '<th></th><td></td>';
@@ -57,6 +64,7 @@ function reason(error) {
     if (error.name === 'too-big') return t.tooBig;
     if (error.name === 'empty') return t.empty;
     if (error.name === 'unreadable') return t.unreadable;
+    if (error.name === 'collection') return t.indexMissing + error.message;
     return error.message || error.name;
 }
 
@@ -88,27 +96,54 @@ function probe(entries) {
 }
 
 // ---- The list -----------------------------------------------------------------
-function drawList() {
-    $('drop-hint').hidden = list.entries.length > 0;
-    $('list').replaceChildren(...list.entries.map((entry, i) => {
-        const li = document.createElement('li');
-        li.className = `entry ${entry.status}${i === now.index ? ' current' : ''}`;
-        li.dataset.key = entry.key;
-        li.innerHTML = '<span class="name"></span><span class="length"></span><span class="why"></span>';
-        li.querySelector('.name').textContent = entry.title || entry.name;
-        li.querySelector('.name').title = entry.path;
-        li.querySelector('.length').textContent = entry.status === 'ok' ? clock(entry.lengthMs) : entry.status === 'pending' ? t.reading : '';
-        li.querySelector('.why').textContent = entry.status === 'error' ? reason(entry.error) : '';
-        li.onclick = () => playIndex(i);
-        return li;
-    }));
+// Drawn at most once a frame however many changes come in (a probe of 500
+// files changes it 500 times).
+const listView = new SongListView($('list'), $('list-panel'), {
+    onPick: (entry) => playIndex(list.entries.indexOf(entry)),
+    describe: (entry) => ({
+        name: entry.title || entry.name, path: entry.path, className: `${entry.status}${entry.site ? ' site' : ''}`,
+        length: entry.status === 'ok' ? clock(entry.lengthMs) : entry.status === 'pending' ? t.reading : '',
+        why: entry.status === 'error' ? reason(entry.error) : '',
+    }),
+});
+let query = '', listDrawPending = false, revealPending = false;
+const visible = (entry) => !query || matches(query, list.searchText(entry));
+function drawListNow() {
+    listDrawPending = false;
+    $('drop-hint').hidden = list.entries.some((e) => !e.site);
+    const shown = listView.draw(list.entries, now.index, visible);
+    $('list-count').textContent = t.count(shown, list.entries.length);
+    $('tab-count').textContent = `(${list.entries.length})`;
+    if (revealPending) { revealPending = false; listView.reveal(now.entry); }
 }
-list.addEventListener('change', drawList);
+function drawList(reveal = false) {
+    revealPending ||= reveal;
+    if (listDrawPending) return;
+    listDrawPending = true;
+    requestAnimationFrame(drawListNow);
+}
+// Sorting and clearing move entries: the list keeps which one is current.
+list.addEventListener('change', () => { now.index = list.current; drawList(); });
+$('search').oninput = (e) => { query = e.target.value; drawList(true); };
+$('sort').onchange = (e) => {
+    list.sort(e.target.value);
+    now.index = list.current;
+    try { localStorage.setItem('velk-sort', e.target.value); } catch { /* private mode */ }
+    drawList(true);
+    queueFollowing();
+};
 
 async function takeIn(files, fromFolder) {
     const added = await list.add(files, { fromFolder });
     drawList();
-    if (now.index < 0 && added.length) {
+    // A link that named a visitor's file plays it once the file comes in.
+    const linked = waitingLink && list.find(waitingLink.path);
+    if (linked && added.includes(linked)) {
+        const at = waitingLink.ms;
+        waitingLink = null;
+        probe(added);
+        playIndex(list.entries.indexOf(linked), at);
+    } else if (now.index < 0 && added.length) {
         const first = list.entries.indexOf(added[0]);
         probe(added);
         playIndex(first);
@@ -120,7 +155,15 @@ async function takeIn(files, fromFolder) {
 
 $('pick-files').onchange = (e) => { takeIn(pickedFiles(e.target.files), false); e.target.value = ''; };
 $('pick-folder').onchange = (e) => { takeIn(pickedFiles(e.target.files), true); e.target.value = ''; };
-$('clear').onclick = () => { player.stop(); list.clear(); Object.assign(now, { index: -1, entry: null, info: null, id: null }); queued = null; showSong(); };
+$('clear').onclick = () => {
+    const keeps = now.entry && now.entry.site;
+    if (!keeps) player.stop();
+    list.clear();
+    if (keeps) { now.index = list.current; queueFollowing(); return; }
+    Object.assign(now, { index: -1, entry: null, info: null, id: null });
+    queued = null;
+    showSong();
+};
 document.addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
 document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
 document.addEventListener('drop', async (e) => {
@@ -131,7 +174,7 @@ document.addEventListener('drop', async (e) => {
 });
 
 // ---- Playing --------------------------------------------------------------
-async function playIndex(index, startMs = 0) {
+async function playIndex(index, startMs = 0, { fromHistory = false } = {}) {
     const entry = list.entries[index];
     if (!entry) return;
     await prepared;
@@ -139,9 +182,11 @@ async function playIndex(index, startMs = 0) {
     now.index = index;
     now.entry = entry;
     queued = null;
-    drawList();
+    drawList(true);
+    if (!fromHistory) address.songStarted(entry, startMs);
     const bytes = await entryBytes(entry);
-    if (!bytes) { drawList(); return; }
+    if (now.entry !== entry) return;
+    if (!bytes) { drawList(); status(`${entry.name}: ${reason(entry.error)}`); return; }
     try {
         const info = await player.load(bytes, startMs);
         now.id = player.songId;
@@ -168,23 +213,24 @@ async function queueFollowing() {
     const bytes = await entryBytes(entry);
     if (!bytes) { queued = null; return; }
     player.queueNext(bytes);
-    queued = { index, id: player.queued.id, bytes };
+    queued = { index, entry, id: player.queued.id, bytes };
 }
 
 player.addEventListener('song-heard', (e) => {
     if (queued && e.detail === queued.id) {
         const q = queued;
-        list.current = now.index = q.index;
-        now.entry = list.entries[q.index];
+        list.current = now.index = list.entries.indexOf(q.entry);
+        now.entry = q.entry;
         now.id = q.id;
-        drawList();
+        drawList(true);
+        address.songStarted(now.entry, 0);
         showSong(now.entry, q.bytes);
         queueFollowing();
     }
 });
 player.addEventListener('queue-failed', (e) => {
     // It failed as the song before it ended: say why and play the one after.
-    const entry = queued && list.entries[queued.index];
+    const entry = queued && queued.entry;
     if (entry) { entry.status = 'error'; entry.error = e.detail.error; drawList(); }
     const index = list.neighbour(1, true);
     if (index >= 0) playIndex(index);
@@ -198,6 +244,9 @@ const meters = new Meters($('meters'), (voice, what) => {
     else { mask = ((1 << count) - 1) & ~(1 << voice); soloVoice = voice; }
     player.change({ muted: mask });
     meters.showMuted(mask, soloVoice);
+}, (voice, db) => {
+    voiceGains[voice] = db;
+    player.setVoiceGain?.(voice, db);
 });
 const roll = new PianoRoll($('roll'));
 const karaoke = new Karaoke($('lyric-line'), $('lyric-next'));
@@ -205,18 +254,22 @@ const karaoke = new Karaoke($('lyric-line'), $('lyric-next'));
 async function showSong(entry, bytes) {
     $('song-title').textContent = entry ? entry.title || entry.name : t.noSong;
     $('length').textContent = clock(entry ? entry.lengthMs : null);
-    $('credits').textContent = '';
+    $('credits').textContent = entry && entry.credits?.length ? entry.credits.join(' · ') : '';
     now.info = null;
+    shownBpm = null;
+    $('bpm').textContent = '– BPM';
     if (!entry) { meters.setVoices([]); roll.setScore([]); karaoke.setLyrics(null); return; }
     const info = await ask('describe', { entry: bytes });
     if (info.error || now.entry !== entry) return;
     now.info = info;
     info.notes.forEach((n) => { n.rhythm = info.voices[n.voice]?.rhythm; });
-    meters.setVoices(info.voices);
+    meters.setVoices(info.voices, voiceGains);
     meters.showMuted(player.settings.muted, soloVoice);
     roll.setScore(info.notes);
     karaoke.setLyrics(info.lyrics);
     const credits = info.lyrics.credits.filter(Boolean).join(' · ');
+    // The search looks through the credits of songs played from files too.
+    if (!entry.credits?.length && credits) { entry.credits = info.lyrics.credits.filter(Boolean); drawList(); }
     $('credits').textContent = credits || (info.lyricsProblem ? t.lyricsIgnored + info.lyricsProblem : '');
     if ('mediaSession' in navigator) {
         navigator.mediaSession.metadata = new MediaMetadata({ title: info.title || entry.name, artist: credits, album: 'Velk' });
@@ -241,7 +294,12 @@ $('next').onclick = () => step(1);
 $('previous').onclick = () => step(-1);
 $('volume').oninput = (e) => player.setVolume(Number(e.target.value));
 $('loop').onchange = (e) => { list.setLoop(e.target.value); queueFollowing(); };
-$('seek').oninput = (e) => { if (now.entry) player.seek((Number(e.target.value) / 1000) * (now.entry.lengthMs || 0)); };
+$('seek').oninput = (e) => {
+    if (!now.entry) return;
+    const ms = (Number(e.target.value) / 1000) * (now.entry.lengthMs || 0);
+    player.seek(ms);
+    address.heardAt(now.entry, ms, true);
+};
 $('emulator').onchange = (e) => { player.change({ emulator: e.target.value }); queueFollowing(); };
 $('bends').onchange = (e) => { player.change({ pitchBends: e.target.checked }); queueFollowing(); };
 $('tempo').oninput = (e) => {
@@ -279,7 +337,9 @@ function hearEveryVoice() {
     meters.showMuted(0, soloVoice);
 }
 document.addEventListener('keydown', (e) => {
-    if (e.target.closest && e.target.closest('input[type=text], select') || e.ctrlKey || e.metaKey || e.altKey) return;
+    if (e.target.closest && e.target.closest('input[type=text], input[type=search], select') || e.ctrlKey || e.metaKey || e.altKey) return;
+    // A focused slider takes its own arrows (a voice's volume, the key).
+    if (e.target.matches?.('input[type=range]') && e.key.startsWith('Arrow')) return;
     const slider = (id, delta) => { const el = $(id); el.value = Number(el.value) + delta; el.dispatchEvent(new Event('input')); };
     const act = {
         ' ': togglePlay, ArrowLeft: () => seekBy(-5000), ArrowRight: () => seekBy(5000),
@@ -350,6 +410,8 @@ function frame(time) {
         if (document.activeElement !== $('seek')) $('seek').value = now.entry.lengthMs ? (1000 * ms) / now.entry.lengthMs : 0;
     }
     if (player.settings.muted !== meters.shownMask) meters.showMuted(player.settings.muted, soloVoice);
+    showBpm(heard, ms);
+    if (now.entry && heard && player.playing && heard.songId === now.id) address.heardAt(now.entry, ms);
     meters.draw(states, time);
     roll.draw(ms, states, player.settings.transpose);
     karaoke.draw(ms);
@@ -367,14 +429,130 @@ function frame(time) {
     }
 }
 
+// ---- The tempo in beats a minute --------------------------------------------
+// The render worker's figure when it gives one, else the score's tempo map
+// at the time heard, times the tempo control.
+let shownBpm = null;
+function showBpm(heard, ms) {
+    let bpm = heard && typeof heard.bpm === 'number' ? heard.bpm : null;
+    const tempos = now.info && now.info.tempos;
+    if (bpm == null && tempos && tempos.length) {
+        let i = 0;
+        while (i + 1 < tempos.length && tempos[i + 1].timeMs <= ms) i++;
+        bpm = tempos[i].bpm * player.settings.tempo;
+    }
+    const text = bpm == null ? '– BPM' : `${bpm < 100 ? bpm.toFixed(1) : Math.round(bpm)} BPM`;
+    if (text !== shownBpm) { shownBpm = text; $('bpm').textContent = text; }
+}
+
+// ---- Links --------------------------------------------------------------------
+// Opens the song the address names at its time; says so when it is not here
+// (a visitor's file plays once it is opened again).
+function followLink({ replay = true } = {}) {
+    const link = parseLink(location.hash);
+    if (!link) return false;
+    const entry = list.find(link.path);
+    if (!entry) {
+        waitingLink = link;
+        $('song-title').textContent = t.noSuchSong(link.path);
+        status(t.noSuchSong(link.path));
+        return true;
+    }
+    waitingLink = null;
+    if (entry === now.entry && player.songId != null) {
+        if (replay) player.seek(link.ms);
+    } else {
+        playIndex(list.entries.indexOf(entry), link.ms, { fromHistory: true });
+    }
+    return true;
+}
+window.addEventListener('popstate', () => followLink());
+
+// ---- Theme ----------------------------------------------------------------------
+// The system's (prefers-color-scheme) unless the visitor chose light or dark.
+const themes = ['auto', 'light', 'dark'];
+function showTheme(theme) {
+    const root = document.documentElement;
+    if (theme === 'auto') delete root.dataset.theme;
+    else root.dataset.theme = theme;
+    const label = { auto: t.themeAuto, light: t.themeLight, dark: t.themeDark }[theme];
+    $('theme').title = label;
+    $('theme').setAttribute('aria-label', label);
+    $('theme').textContent = { auto: '◐', light: '☀', dark: '☾' }[theme];
+    for (const meta of document.querySelectorAll('meta[name=theme-color]')) {
+        meta.content = theme === 'auto' ? (meta.media.includes('light') ? '#f4f5f7' : '#101216') : theme === 'light' ? '#f4f5f7' : '#101216';
+    }
+}
+let theme = document.documentElement.dataset.theme || 'auto';
+showTheme(theme);
+$('theme').onclick = () => {
+    theme = themes[(themes.indexOf(theme) + 1) % themes.length];
+    showTheme(theme);
+    try { if (theme === 'auto') localStorage.removeItem('velk-theme'); else localStorage.setItem('velk-theme', theme); } catch { /* private mode */ }
+};
+
+// ---- The phone's tabs: the player or the list ----------------------------------
+function showTab(tab) {
+    document.body.dataset.tab = tab;
+    $('tab-now').setAttribute('aria-pressed', String(tab === 'now'));
+    $('tab-list').setAttribute('aria-pressed', String(tab === 'list'));
+    if (tab === 'list') drawList(true);
+}
+$('tab-now').onclick = () => showTab('now');
+$('tab-list').onclick = () => showTab('list');
+showTab('now');
+
+// ---- Even loudness ----------------------------------------------------------------
+const stored = (key) => { try { return localStorage.getItem(key); } catch { return null; } };
+$('even-loudness').checked = stored('velk-even-loudness') !== 'off';
+$('even-loudness').onchange = (e) => {
+    player.setEvenLoudness?.(e.target.checked);
+    try { localStorage.setItem('velk-even-loudness', e.target.checked ? 'on' : 'off'); } catch { /* private mode */ }
+};
+
+// ---- The site's collection ------------------------------------------------------
+// collection.json, written by tools/velkindex when the site is built: the
+// demo song always, and the songs of tools/web.sh --songs DIR.
+async function loadCollection() {
+    const url = new URL('collection.json', location.href);
+    let index;
+    try {
+        const r = await fetch(url);
+        if (!r.ok) throw new Error(`${r.status} ${r.statusText}`.trim());
+        index = await r.json();
+        if (!index || index.format !== 1 || !Array.isArray(index.songs)) throw new Error('not a collection index');
+    } catch (e) {
+        list.addCollectionProblem('collection.json', String(e && e.message || e));
+        return;
+    }
+    list.addCollection(index, url);
+    $('keep-offline').hidden = !('serviceWorker' in navigator) || !list.entries.some((e) => e.site && e.urls);
+}
+$('keep-offline').onclick = async () => {
+    const bar = $('offline-progress');
+    $('keep-offline').disabled = true;
+    bar.hidden = false;
+    bar.value = 0;
+    const failed = await list.keepAll((done, total) => { bar.value = done / total; status(t.keeping(done, total)); });
+    bar.hidden = true;
+    $('keep-offline').disabled = false;
+    status(failed.length ? t.keptBut(failed.length) : t.kept);
+    drawList();
+};
+
 // ---- Start ------------------------------------------------------------------
 status(t.loading);
 showSong();
+const sortKey = stored('velk-sort');
+if (sortKey && [...$('sort').options].some((o) => o.value === sortKey)) { $('sort').value = sortKey; list.sortKey = sortKey; }
+const collection = loadCollection();
 drawList();
-window.velk = { list, player, now, takeIn, playIndex, probe: () => probing, karaoke, meters };
+window.velk = { list, player, now, takeIn, playIndex, probe: () => probing, karaoke, meters, collection, voiceGains };
 prepared.then(() => {
     status(`libvelk ${player.version}`);
+    player.setEvenLoudness?.($('even-loudness').checked);
     requestAnimationFrame(frame);
+    return collection.then(() => followLink());
 }, (e) => status(t.failedToStart + e.message));
 window.addEventListener('unhandledrejection', (e) => { console.error(e.reason); status(String(e.reason && e.reason.message || e.reason)); });
 

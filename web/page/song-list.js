@@ -2,7 +2,10 @@
 // recognised by their content, each song's bank and lyric file matched
 // beside it by the library's rules (its own name with .bnk, else
 // STANDARD.BNK in its folder; its own name with .iss; any case), and the
-// order of play (loop off, all, one, shuffle).
+// order of play (loop off, all, one, shuffle). The site's own collection
+// (its index, songs fetched when played) lists beside the visitor's files.
+import { searchable } from './search.js';
+
 export const MAX_SONG_BYTES = 64 * 1024 * 1024;
 
 // The plug-in's test of an IMS song's head; a ROL song by its version 0.4.
@@ -42,6 +45,14 @@ export async function droppedFiles(dataTransfer) {
 // From an <input type=file> (with webkitdirectory, files carry their path).
 export const pickedFiles = (fileList) => [...fileList].map((file) => ({ file, path: file.webkitRelativePath || file.name }));
 
+// A file of the site, or why it could not be had.
+async function fetchBytes(url) {
+    let r;
+    try { r = await fetch(url); } catch (e) { throw { name: 'fetch', message: String(e && e.message || e) }; }
+    if (!r.ok) throw { name: 'fetch', message: `${decodeURIComponent(new URL(url).pathname.split('/').pop())}: ${r.status} ${r.statusText}`.trim() };
+    return new Uint8Array(await r.arrayBuffer());
+}
+
 export class SongList extends EventTarget {
     constructor() {
         super();
@@ -52,6 +63,7 @@ export class SongList extends EventTarget {
         this.current = -1;
         this.shuffled = [];
         this.serial = 0;
+        this.sortKey = 'none';
     }
 
     // Takes files in: songs become entries (chosen one by one, any file
@@ -59,7 +71,7 @@ export class SongList extends EventTarget {
     // why it cannot play; inside folders, only songs by content or name).
     async add(files, { fromFolder = false } = {}) {
         for (const f of files) this.files.set(f.path.toLowerCase(), f);
-        for (const e of this.entries) e.bytes = null;
+        for (const e of this.entries) if (!e.site) e.bytes = null;
         const added = [];
         for (const f of files) {
             const ext = extension(f.file.name);
@@ -71,14 +83,90 @@ export class SongList extends EventTarget {
             }
             const inFolder = fromFolder || f.path.includes('/');
             if (inFolder && !kind && ext !== 'ims' && ext !== 'rol') continue;
-            const entry = { key: ++this.serial, name: f.file.name, path: f.path, file: f.file, size: f.file.size,
-                            kind, status: 'pending', title: '', lengthMs: null, error: null };
-            this.entries.push(entry);
-            added.push(entry);
+            added.push(this.entry({ name: f.file.name, path: f.path, file: f.file, size: f.file.size, kind }));
         }
+        return this.finishAdding(added);
+    }
+
+    // The site's collection from its index (collection.json, written by
+    // tools/velkindex): entries that play at once, their bytes fetched when
+    // played. Bad songs listed by the index show why; other junk the index
+    // found is not a song and is left out, as files in a folder are.
+    addCollection(index, baseUrl) {
+        const added = [];
+        const hashes = new Map((index.files || []).map((f) => [f.path, f.hash]));
+        const url = (path, hash) => new URL(path.split('/').map(encodeURIComponent).join('/') + (hash ? `?v=${hash.slice(0, 16)}` : ''), baseUrl).href;
+        for (const song of index.songs || []) {
+            if (typeof song.path !== 'string') continue;
+            const name = song.path.slice(song.path.lastIndexOf('/') + 1);
+            added.push(this.entry({ name, path: song.path, site: true, kind: song.kind, size: song.size, status: 'ok',
+                                    title: song.title || '', lengthMs: song.lengthMs, voices: song.voices, hash: song.hash,
+                                    credits: song.credits || [], lyricsProblem: song.lyricsProblem || null,
+                                    urls: { song: url(song.path, song.hash), bank: song.bank ? url(song.bank, hashes.get(song.bank)) : null,
+                                            lyrics: song.lyrics ? url(song.lyrics, hashes.get(song.lyrics)) : null },
+                                    bankName: song.bank || null, lyricsName: song.lyrics || null }));
+        }
+        for (const bad of index.bad || []) {
+            if (typeof bad.path !== 'string' || !/\.(ims|rol)$/i.test(bad.path)) continue;
+            const name = bad.path.slice(bad.path.lastIndexOf('/') + 1);
+            added.push(this.entry({ name, path: bad.path, site: true, status: 'error', error: { name: 'index', message: String(bad.why) } }));
+        }
+        this.finishAdding(added);
+        return added;
+    }
+
+    // An entry that says the collection itself cannot be listed, and why.
+    addCollectionProblem(name, message) {
+        const added = [this.entry({ name, path: name, site: true, status: 'error', error: { name: 'collection', message } })];
+        this.finishAdding(added);
+        return added;
+    }
+
+    entry(fields) {
+        const e = { key: ++this.serial, name: '', path: '', file: null, size: 0, kind: null, status: 'pending', title: '',
+                    lengthMs: null, error: null, credits: [], site: false, ...fields };
+        this.entries.push(e);
+        return e;
+    }
+    finishAdding(added) {
+        if (this.sortKey !== 'none') this.sort(this.sortKey);
         this.reshuffle();
         this.dispatchEvent(new Event('change'));
         return added;
+    }
+
+    // What a search looks through: the title, the file's path, the lyric
+    // file's credits (made once per entry and again when they change).
+    searchText(entry) {
+        const raw = [entry.title, entry.path, ...(entry.credits || [])].join('\n');
+        if (entry.searchRaw !== raw) { entry.searchRaw = raw; entry.searchChars = searchable(raw); }
+        return entry.searchChars;
+    }
+
+    // Sorts the entries by 'title', 'name' (the file's path) or 'length'
+    // ('none': the order they came in); the current song stays current.
+    sort(key) {
+        this.sortKey = key;
+        const current = this.entries[this.current];
+        const collator = new Intl.Collator(undefined, { numeric: true, sensitivity: 'base' });
+        const by = {
+            none: (a, b) => a.key - b.key,
+            title: (a, b) => collator.compare(a.title || a.name, b.title || b.name) || collator.compare(a.path, b.path),
+            name: (a, b) => collator.compare(a.path, b.path),
+            length: (a, b) => (a.lengthMs ?? Infinity) - (b.lengthMs ?? Infinity) || collator.compare(a.path, b.path),
+        }[key] || ((a, b) => a.key - b.key);
+        this.entries.sort(by);
+        this.current = current ? this.entries.indexOf(current) : -1;
+        this.reshuffle();
+        this.dispatchEvent(new Event('change'));
+    }
+
+    // The entry a link names: a collection song by its path (with or without
+    // the collection's folder), else a visitor's file by its path, any case.
+    find(path) {
+        const want = path.toLowerCase();
+        return this.entries.find((e) => e.site && e.path.toLowerCase() === `songs/${want}`)
+            || this.entries.find((e) => e.path.toLowerCase() === want) || null;
     }
 
     // The files beside a song by the library's rules, by path in any case.
@@ -94,10 +182,16 @@ export class SongList extends EventTarget {
     // Kept per entry (a click plays without reading files again) until new
     // files come in, which may hold its bank.
     bytesOf(entry) {
-        if (!entry.bytes) entry.bytes = this.readBytes(entry);
+        if (!entry.bytes) {
+            const bytes = this.readBytes(entry);
+            entry.bytes = bytes;
+            // A fetch that failed is tried again at the next play.
+            if (entry.site) bytes.catch(() => { if (entry.bytes === bytes) entry.bytes = null; });
+        }
         return entry.bytes;
     }
     async readBytes(entry) {
+        if (entry.site) return this.fetchBytes(entry);
         if (entry.size > MAX_SONG_BYTES) throw { name: 'too-big' };
         if (entry.size === 0) throw { name: 'empty' };
         const { bank, lyrics } = this.companions(entry);
@@ -111,6 +205,51 @@ export class SongList extends EventTarget {
                  location: '/' + entry.path, bankName: bank?.path || null, lyricsName: lyrics?.path || null };
     }
 
+    // A collection song from the site; the service worker keeps what was
+    // fetched. A failed fetch is forgotten, so that a later play tries again.
+    async fetchBytes(entry) {
+        // Banks and lyric files serve many songs: each is fetched once.
+        const get = (url, keep = true) => {
+            if (!url) return null;
+            if (!keep) return fetchBytes(url);
+            if (!this.read.has(url)) {
+                const p = fetchBytes(url);
+                p.catch(() => this.read.delete(url));
+                this.read.set(url, p);
+            }
+            return this.read.get(url);
+        };
+        const { song, bank, lyrics } = entry.urls;
+        let lyricBytes = null;
+        const [bytes, bankBytes] = await Promise.all([get(song, false), get(bank)]);
+        try { lyricBytes = await get(lyrics); } catch { /* the song plays without its lyrics */ }
+        if (entry.size && bytes.length !== entry.size) {
+            throw { name: 'fetch', message: `${entry.name}: ${bytes.length} bytes where the index has ${entry.size}` };
+        }
+        return { bytes, bank: bankBytes, lyrics: lyricBytes, location: '/' + entry.path, bankName: entry.bankName, lyricsName: entry.lyricsName };
+    }
+
+    // Every collection file fetched once, for the service worker to keep:
+    // `progress(done, total)` after each; resolves with the entries that
+    // failed (each then says why).
+    async keepAll(progress) {
+        const urls = new Map();
+        for (const e of this.entries) {
+            if (!e.site || !e.urls) continue;
+            for (const url of Object.values(e.urls)) if (url && !urls.has(url)) urls.set(url, []);
+            for (const url of Object.values(e.urls)) if (url) urls.get(url).push(e);
+        }
+        let done = 0;
+        const failed = new Set();
+        for (const [url, entries] of urls) {
+            try { await fetchBytes(url); } catch (error) {
+                for (const e of entries) { failed.add(e); if (e.urls.lyrics !== url) { e.status = 'error'; e.error = error; } }
+            }
+            progress(++done, urls.size);
+        }
+        return [...failed];
+    }
+
     remove(entry) {
         const i = this.entries.indexOf(entry);
         if (i < 0) return;
@@ -120,11 +259,13 @@ export class SongList extends EventTarget {
         this.reshuffle();
         this.dispatchEvent(new Event('change'));
     }
+    // Lets go of the visitor's files; the site's collection stays.
     clear() {
-        this.entries = [];
+        const current = this.entries[this.current];
+        this.entries = this.entries.filter((e) => e.site);
         this.files.clear();
-        this.read.clear();
-        this.current = -1;
+        for (const key of [...this.read.keys()]) if (!/^https?:/.test(key)) this.read.delete(key);
+        this.current = current ? this.entries.indexOf(current) : -1;
         this.reshuffle();
         this.dispatchEvent(new Event('change'));
     }

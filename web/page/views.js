@@ -4,24 +4,41 @@ import { t, voiceName } from './i18n.js';
 
 export const voiceColour = (v, alpha = 1) => `hsla(${(v * 360) / 11 + 10}, 75%, 58%, ${alpha})`;
 
+// The chip's steps of a voice's attenuation: 0 to -47.25 dB by 0.75 dB.
+export const GAIN_STEP_DB = 0.75, GAIN_FLOOR_DB = -47.25;
+const dbText = (db) => `${db === 0 ? '0' : db.toFixed(2).replace(/0$/, '').replace('-', '−')} dB`;
+
 // A row per voice: mute and solo, the name, the instrument, a level bar with
-// a peak mark that holds a second and then falls.
+// a peak mark that holds a second and then falls, and the voice's volume.
 export class Meters {
-    constructor(root, onToggle) {
+    constructor(root, onToggle, onGain) {
         this.root = root;
         this.onToggle = onToggle;
+        this.onGain = onGain;
         this.rows = [];
     }
-    setVoices(voices) {
+    // `gains` (dB per voice, 0 where missing) are what the sliders show.
+    setVoices(voices, gains = []) {
         this.root.replaceChildren();
         this.rows = voices.map((voice, i) => {
             const row = document.createElement('div');
             row.className = 'voice';
             row.style.setProperty('--colour', voiceColour(i));
-            row.innerHTML = `<button class="mute" title="${t.mute}">M</button><button class="solo" title="${t.solo}">S</button>
+            row.style.setProperty('--hue', String((i * 360) / 11 + 10));
+            row.innerHTML = `<button class="mute" title="${t.mute}" aria-label="${t.mute}">M</button><button class="solo" title="${t.solo}" aria-label="${t.solo}">S</button>
                 <span class="name"></span><span class="instrument"></span>
-                <span class="meter"><span class="fill"></span><span class="peak"></span></span>`;
-            row.querySelector('.name').textContent = voiceName(voice.name);
+                <span class="meter"><span class="fill"></span><span class="peak"></span></span>
+                <input class="gain" type="range" min="${GAIN_FLOOR_DB}" max="0" step="${GAIN_STEP_DB}">`;
+            const name = voiceName(voice.name);
+            row.querySelector('.name').textContent = name;
+            row.querySelector('.mute').setAttribute('aria-label', `${t.mute}: ${name}`);
+            row.querySelector('.solo').setAttribute('aria-label', `${t.solo}: ${name}`);
+            const gain = row.querySelector('.gain');
+            gain.setAttribute('aria-label', t.voiceGain(name));
+            const showGain = (db) => { gain.value = String(db); gain.title = dbText(db); gain.setAttribute('aria-valuetext', dbText(db)); };
+            showGain(gains[i] || 0);
+            gain.oninput = () => { const db = Number(gain.value); showGain(db); this.onGain(i, db); };
+            gain.ondblclick = () => { showGain(0); this.onGain(i, 0); };
             row.querySelector('.mute').onclick = () => this.onToggle(i, 'mute');
             row.querySelector('.solo').onclick = () => this.onToggle(i, 'solo');
             this.root.append(row);
@@ -157,5 +174,65 @@ export class Karaoke {
             return s;
         }));
         this.next.textContent = view.nextLine >= 0 ? this.lyrics.lines[view.nextLine] : '';
+    }
+}
+
+// The song list as drawn: one item per entry, made once and updated in
+// place, so that the list keeps its scroll and a search only hides items.
+// `describe(entry)` gives {name, title, length, why, className}.
+export class SongListView {
+    constructor(list, scroller, { onPick, describe }) {
+        this.list = list;
+        this.scroller = scroller;
+        this.onPick = onPick;
+        this.describe = describe;
+        this.items = new Map();   // entry key -> {li, shown}
+    }
+    draw(entries, current, visible) {
+        const seen = new Set();
+        let previous = null, shown = 0;
+        entries.forEach((entry, i) => {
+            seen.add(entry.key);
+            let item = this.items.get(entry.key);
+            if (!item) {
+                const li = document.createElement('li');
+                li.innerHTML = '<span class="name"></span><span class="length"></span><span class="why"></span>';
+                li.onclick = () => this.onPick(entry);
+                item = { li, shown: '' };
+                this.items.set(entry.key, item);
+            }
+            const d = this.describe(entry);
+            const className = `entry ${d.className}${i === current ? ' current' : ''}`;
+            const sig = [className, d.name, d.path, d.length, d.why].join('\u0000');
+            if (sig !== item.shown) {
+                item.shown = sig;
+                item.li.className = className;
+                item.li.dataset.key = entry.key;
+                item.li.dataset.path = entry.path;
+                const [name, length, why] = item.li.children;
+                name.textContent = d.name;
+                name.title = d.path;
+                length.textContent = d.length;
+                why.textContent = d.why;
+                if (i === current) item.li.setAttribute('aria-current', 'true');
+                else item.li.removeAttribute('aria-current');
+            }
+            item.li.hidden = !visible(entry);
+            if (!item.li.hidden) shown++;
+            // Moved only when out of place, so an unchanged list is not touched.
+            const after = previous ? previous.nextSibling : this.list.firstChild;
+            if (after !== item.li) this.list.insertBefore(item.li, after);
+            previous = item.li;
+        });
+        for (const [key, item] of this.items) if (!seen.has(key)) { item.li.remove(); this.items.delete(key); }
+        return shown;
+    }
+    // Scrolls the list (only the list, never the page) to show the entry.
+    reveal(entry) {
+        const item = entry && this.items.get(entry.key);
+        if (!item || item.li.hidden || !this.scroller.clientHeight) return;
+        const box = this.scroller.getBoundingClientRect(), at = item.li.getBoundingClientRect();
+        if (at.top < box.top) this.scroller.scrollTop -= box.top - at.top + 8;
+        else if (at.bottom > box.bottom) this.scroller.scrollTop += at.bottom - box.bottom + 8;
     }
 }
