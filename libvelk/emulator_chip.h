@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "libvelk/velk.h"
 
@@ -37,6 +38,28 @@ public:
 };
 
 class VoiceAttenuation;
+
+// A chip's whole state at a moment, as bytes.
+using ChipState = std::vector<std::uint8_t>;
+
+// The state of an emulator's chip, copied out and put back: a chip given a
+// state saved from a chip of the same emulator, rate and channels (itself
+// or another) renders on from there as that chip did, bit for bit. Taken
+// between renders, never while a seek steps without time.
+class ChipStateAccess {
+public:
+    virtual void saveState(ChipState &out) = 0;
+    // False (the chip unchanged) for a state it cannot take.
+    virtual bool restoreState(const ChipState &state) = 0;
+
+protected:
+    ~ChipStateAccess() = default;
+};
+
+// The state of the chip under `chip` (as makeEmulatorChip made it), or null
+// for an emulator whose state cannot be reached (Ken's, held in AdPlug's
+// globals).
+ChipStateAccess *chipStateOf(VoiceAttenuation &chip);
 
 // A chip of `emulator` (not VELK_EMULATOR_DEFAULT) rendering signed 16-bit
 // frames of `channels` (1 or 2) at `rate`, under the layer of voice gains

@@ -20,6 +20,7 @@ class RolPlayer;
 namespace lib {
 class EmulatorChip;
 class VoiceAttenuation;
+class SnapshotStore;
 }
 } // namespace velk
 
@@ -106,6 +107,16 @@ struct velk_song {
     // seek's run-up that nobody hears: the chip's clock, for the levels.
     std::uint64_t chipFrames = 0;
     velk::lib::VoiceKeying keying[VELK_MAX_VOICES];
+
+    // Snapshots (song_snapshot.h), shared with any seek index of the song.
+    // They are taken only while the state is what a render from the start
+    // gives at the position under the current settings (`exactState`; the
+    // player's count of retunes then), the next when song time reaches
+    // nextSnapshotMs.
+    std::shared_ptr<velk::lib::SnapshotStore> snapshots;
+    bool exactState = true;
+    unsigned retunesSeen = 0;
+    double nextSnapshotMs = 0.0;
 
     // Lyrics (song_lyrics.cpp), timed on the song's ticks; none for ROL
     // songs. The problem says why a lyric file was ignored ("" when none

@@ -9,6 +9,7 @@
 #include "libvelk/emulator_chip.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_score.h"
+#include "libvelk/song_snapshot.h"
 #include "libvelk/voice_level.h"
 #include "playback/tick_rate.h"
 #include "rol/rol_player.h"
@@ -161,6 +162,7 @@ std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t fram
     std::size_t written = 0;
     while (written < frames) {
         if (song.pendingFrames == 0) {
+            takeSnapshotIfDue(song);
             if (!playTick(song))
                 break;
             continue;
@@ -180,8 +182,27 @@ double positionMs(const velk_song &song)
     return song.anchorMs + static_cast<double>(song.framesSinceAnchor) * 1000.0 * song.tempo / song.sampleRate;
 }
 
+void renderUnheardTo(velk_song &song, double ms)
+{
+    std::vector<std::int16_t> scratch;
+    runPending(song, scratch);
+    while (ms > static_cast<double>(song.nextTickMs)) {
+        takeSnapshotIfDue(song);
+        if (!playTick(song))
+            break;
+        runPending(song, scratch);
+    }
+    song.anchorMs = song.nextTickMs;
+    song.framesSinceAnchor = 0;
+}
+
 void seekTo(velk_song &song, std::int64_t ms)
 {
+    // From a snapshot, or on from here, when either is near enough: the
+    // same samples as the whole song.
+    if (seekExactly(song, static_cast<double>(ms)))
+        return;
+    loseExactness(song);
     const float target = static_cast<float>(std::max<std::int64_t>(ms, 0));
     const double runUp = runUpStart(song, static_cast<double>(target));
     std::vector<std::int16_t> scratch;
@@ -226,6 +247,8 @@ void seekTo(velk_song &song, std::int64_t ms)
 void setTempo(velk_song &song, double tempo)
 {
     const double previous = song.tempo;
+    if (tempo != previous)
+        loseExactness(song);
     song.anchorMs = positionMs(song);
     song.framesSinceAnchor = 0;
     song.tempo = tempo;

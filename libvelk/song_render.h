@@ -23,6 +23,10 @@ double positionMs(const velk_song &song);
 // that notes held or decaying at the target sound as they would have.
 void seekTo(velk_song &song, std::int64_t ms);
 
+// Plays on, rendering unheard, until the next tick starts at or after `ms`
+// (or the song ends): the exact way to get there.
+void renderUnheardTo(velk_song &song, double ms);
+
 // Sets the listener's tempo (0.25..4) from the next frame on, keeping the
 // position.
 void setTempo(velk_song &song, double tempo);

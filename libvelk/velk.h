@@ -146,15 +146,16 @@ VELK_API long velk_render(velk_song *song, int16_t *buffer, size_t frames);
 VELK_API int64_t velk_position_ms(const velk_song *song);
 
 /* Moves to the first tick at or after `ms`; past the end, to the end. What
- * plays from there is what a whole render plays there: notes held or
- * decaying at the target sound as they would have, not struck anew. The
- * ticks up to shortly before the target are stepped without time passing;
- * then the chip renders, unheard, from the start of each note still held or
- * heard releasing at the target (and of the notes whose release it struck
- * into), at most 1.5 s before it with Nuked, 3 s with woody and Ken, 6 s
- * with satoh. On Nuked, envelopes of notes that would have faded before that
- * stretch are put at rest. Rhythm noise from rand() (satoh, woody) may then
- * differ bit for bit, not in loudness. */
+ * plays from there is what a whole render plays there. When a snapshot of
+ * the song lies at most 2.5 s of song time before the target, or the song
+ * itself is at most 2.5 s before it in a state a render from the start has
+ * (see "Exact seeks"), the seek renders on from there, unheard, and lands
+ * on the whole render's own samples: bit for bit with Nuked and satoh (see
+ * velk_seek_is_exact). Otherwise it steps through the ticks without time
+ * passing and runs the chip, unheard, through what still sounds at the
+ * target (the run-up): notes held or decaying there sound as they would
+ * have, not struck anew, each voice within 0.5 dB of the whole render, but
+ * not the same samples. */
 VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms);
 
 /* ---- Time ----------------------------------------------------------------
@@ -309,26 +310,45 @@ VELK_API velk_error velk_set_voice_gain(velk_song *song, int voice, double db);
 VELK_API double velk_voice_gain(const velk_song *song, int voice);
 
 /* ---- Exact seeks ----------------------------------------------------------
- * A snapshot is the whole state of the engine and the chip at a tick: a seek
- * to T that finds one at or before T restores the latest such and renders
- * forward, unheard, to T, and then plays the same samples, bit for bit, as a
- * render from the start would at T. Without one, velk_seek_ms runs the chip
- * before the target as it describes; that sounds as the whole render does
- * (each voice within 0.5 dB), but is not the same samples.
+ * A snapshot is the whole state of the engine, the chip and the rendering
+ * between two ticks. A seek to T that finds one at most 2.5 s before T
+ * restores the latest such and renders forward, unheard, to T: a second of
+ * the chip at most (about 40 ms with Nuked, a few with satoh), and then
+ * plays what a render from the start plays at T.
+ *
+ * Bit for bit with Nuked and satoh (satoh's rhythm noise included: each
+ * chip's rand() state is in its snapshot). woody's snapshots restore its
+ * state exactly too, but its samples follow the blocks it is asked to render
+ * (it settles some things once per block), as they do between two whole
+ * renders in blocks of different sizes: a seek from a snapshot sounds as
+ * the whole render, its samples are not claimed equal. Ken Silverman's
+ * emulator keeps its state in AdPlug's globals (and restarts its drum noise
+ * with each block): it has no snapshots and no seek index, and seeks by the
+ * run-up, or by rendering on when the song is at most 2.5 s before the
+ * target.
  *
  * Snapshots hold for the sound settings they were taken under: the
  * emulator, sample rate, channels and pitch bends of the open, the tempo and
  * the transposition. Muting and voice gains do not matter: they are applied
  * to the restored state. A snapshot taken under another tempo or
- * transposition is not used.
+ * transposition is not used; changing either (or a run-up seek) leaves a
+ * state no render from the start has, so no snapshots are taken until a
+ * seek lands exactly again.
  *
  * As a song renders from its start (or from a snapshot), the handle keeps a
- * snapshot about every second of song time, so that every seek back into
- * what has played is exact. A seek index renders the rest ahead of time. */
+ * snapshot at the first tick at or after each whole second of song time, so
+ * that every seek back into what has played is exact. A seek index renders
+ * the rest ahead of time. A snapshot takes about 6 KB with Nuked, 4 KB with
+ * satoh and 10 KB with woody: a 10-minute song's snapshots take about
+ * 3.5 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs well
+ * under 1% of rendering. */
 
-/* Whether a seek to `ms` now would be exact: 1 when a snapshot at or before
- * it holds for the current settings, or the position is at or before it and
- * has been reached by rendering from the start; else 0 (-1: null handle). */
+/* Whether a seek to `ms` now would give the whole render's samples bit for
+ * bit: 1 when a snapshot at most 2.5 s before it holds for the current
+ * settings, or the song renders on to it (it is at most 2.5 s before `ms`
+ * and got there by rendering from the start or from a snapshot); always 0
+ * with woody and Ken (see above), and for a handle whose open failed; -1
+ * for a null handle. */
 VELK_API int velk_seek_is_exact(const velk_song *song, int64_t ms);
 
 /* How far the snapshots reach for the current settings: song time of the
@@ -339,24 +359,30 @@ VELK_API int64_t velk_snapshot_reach_ms(const velk_song *song);
 VELK_API size_t velk_snapshot_bytes(const velk_song *song);
 
 /* A seek index: an unheard copy of the song (the same song, bank and sound
- * settings as the handle had when the index was made) that renders it from
- * the start and hands each snapshot to the song as it is taken. Made on the
+ * settings as the handle had when the index was made, on a chip of its own)
+ * that renders it from the start and hands each snapshot to the song as it
+ * is taken. Building it costs about a whole render of the song. Made on the
  * song's thread; then velk_seek_index_build may run on any one thread at a
  * time, for example a thread of its own, while the song plays on its thread:
  * the handover is locked inside the library. The song and the index may be
- * closed in either order; an index whose song is closed builds for nobody.
- * Changing the tempo or transposition later does not change what the index
- * builds (make a new one). */
+ * closed in either order; an index whose song is closed builds for nobody
+ * (velk_seek_index_build then returns 1 at once). Changing the tempo or
+ * transposition later does not change what the index builds (make a new
+ * one). With Ken's emulator there is no index: velk_seek_index_new fails
+ * with VELK_ERROR_BUSY (a second chip would be needed). */
 typedef struct velk_seek_index velk_seek_index;
 
+/* On failure *out is NULL and the song's velk_last_error and message say
+ * why. */
 VELK_API velk_error velk_seek_index_new(velk_song *song, velk_seek_index **out);
 
 /* Renders up to `budget_ms` more of song time (0 or less: the rest of the
  * song). Returns 1 once the whole song is indexed, 0 when there is more to
- * do, -1 on an error (null index). */
+ * do, -1 on an error (null index, memory ran out). */
 VELK_API int velk_seek_index_build(velk_seek_index *index, int64_t budget_ms);
 
-/* How far the index has got, in song time (its length once complete). */
+/* How far the index has got, in song time (its length once complete); may
+ * be asked on any thread, also while it builds. -1 for a null index. */
 VELK_API int64_t velk_seek_index_progress_ms(const velk_seek_index *index);
 
 /* Stops and frees the index (what it handed over stays with the song).

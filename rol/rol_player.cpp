@@ -89,12 +89,21 @@ int pitchBendSteps(float variation) { return bendStepsOfVariation(variation); }
 
 RolPlayer::RolPlayer(Copl *opl) : CPlayer(opl) {}
 
+RolPlayer::RolPlayer(const RolPlayer &other, Copl *opl)
+    : CPlayer(opl), song_(other.song_), loadStatus_(other.loadStatus_), loaded_(other.loaded_),
+      pitchBends_(other.pitchBends_)
+{
+    play_.transpose = other.play_.transpose;
+    if (loaded_)
+        rewind(0);
+}
+
 RolPlayer::VoiceView RolPlayer::voiceView(int v) const
 {
     VoiceView view;
     if (v < 0 || v >= static_cast<int>(song_.voices.size()))
         return view;
-    const VoiceState &state = voices_[v];
+    const VoiceState &state = play_.voices[v];
     view.keyed = state.keyed;
     view.note = state.note;
     view.instrument = state.instrument;
@@ -106,13 +115,14 @@ RolPlayer::VoiceView RolPlayer::voiceView(int v) const
 
 void RolPlayer::setTranspose(int semitones)
 {
-    const int delta = semitones - transpose_;
-    transpose_ = semitones;
+    const int delta = semitones - play_.transpose;
+    play_.transpose = semitones;
     if (!loaded_ || delta == 0)
         return;
+    ++retunes_;
     for (int v = 0; v < static_cast<int>(song_.voices.size()) && v < opl2::channels; ++v)
-        if (!isPercussion(v) && voices_[v].note != rol::restNote)
-            setPitch(v, channelNote_[v] + delta, (keyBlockFrequency_[v] & opl2::keyOnBit) != 0);
+        if (!isPercussion(v) && play_.voices[v].note != rol::restNote)
+            setPitch(v, play_.channelNote[v] + delta, (play_.keyBlockFrequency[v] & opl2::keyOnBit) != 0);
 }
 
 CPlayer *RolPlayer::factory(Copl *opl) { return new RolPlayer(opl); }
@@ -149,7 +159,7 @@ float RolPlayer::getrefresh()
     if (!loaded_)
         return unloadedRefresh;
     const float rate = song_.basicTempo * static_cast<float>(std::min<int>(song_.ticksPerBeat, 60)) / 60.0f *
-                       tempoMultiplier_;
+                       play_.tempoMultiplier;
     if (!(rate >= minRefresh))  // also catches NaN
         return minRefresh;
     return std::min(rate, maxRefresh);
@@ -157,20 +167,15 @@ float RolPlayer::getrefresh()
 
 void RolPlayer::rewind(int)
 {
-    tick_ = 0;
-    ended_ = false;
-    nextTempo_ = 0;
-    tempoMultiplier_ = 1.0f;
-    voices_.fill(VoiceState{});
-    keyBlockFrequency_.fill(0);
-    rhythm_ = 0;
-    channelNote_.fill(0);
-    bendSteps_.fill(0);
+    // The transposition is the listener's, kept across rewinds.
+    const int transpose = play_.transpose;
+    play_ = PlayState{};
+    play_.transpose = transpose;
 
     opl->init();
     opl->write(opl2::regTestAndWaveEnable, opl2::waveformSelectEnable);
     if (loaded_ && song_.percussive()) {
-        rhythm_ = opl2::rhythmOn;
+        play_.rhythm = opl2::rhythmOn;
         writeRhythm();
         setPitch(tomTomChannel, tomTomStartNote, false);
         setPitch(snareDrumChannel, snareDrumStartNote, false);
@@ -179,21 +184,21 @@ void RolPlayer::rewind(int)
 
 bool RolPlayer::update()
 {
-    if (!loaded_ || ended_)
+    if (!loaded_ || play_.ended)
         return false;
 
-    if (nextTempo_ < song_.tempo.size() && song_.tempo[nextTempo_].time == tick_) {
-        tempoMultiplier_ = song_.tempo[nextTempo_].value;
-        ++nextTempo_;
+    if (play_.nextTempo < song_.tempo.size() && song_.tempo[play_.nextTempo].time == play_.tick) {
+        play_.tempoMultiplier = song_.tempo[play_.nextTempo].value;
+        ++play_.nextTempo;
     }
     for (int v = 0; v < static_cast<int>(song_.voices.size()); ++v)
         playVoice(v);
 
-    if (tick_ >= song_.endTick) {
-        ended_ = true;
+    if (play_.tick >= song_.endTick) {
+        play_.ended = true;
         return false;
     }
-    ++tick_;
+    ++play_.tick;
     return true;
 }
 
@@ -202,18 +207,18 @@ bool RolPlayer::update()
 void RolPlayer::playVoice(int v)
 {
     const rol::VoiceData &voice = song_.voices[v];
-    VoiceState &state = voices_[v];
+    VoiceState &state = play_.voices[v];
     // A voice without notes, or past its last one, is silent for good: its
     // other tracks rest too.
     if (voice.notes.empty() || state.notesDone)
         return;
 
-    if (state.nextTimbre < voice.timbres.size() && voice.timbres[state.nextTimbre].time == tick_) {
+    if (state.nextTimbre < voice.timbres.size() && voice.timbres[state.nextTimbre].time == play_.tick) {
         state.instrument = voice.timbres[state.nextTimbre].instrument;
         loadInstrument(v, song_.instruments.list[state.instrument].image);
         ++state.nextTimbre;
     }
-    if (state.nextVolume < voice.volumes.size() && voice.volumes[state.nextVolume].time == tick_) {
+    if (state.nextVolume < voice.volumes.size() && voice.volumes[state.nextVolume].time == play_.tick) {
         setVolume(v, voice.volumes[state.nextVolume].value);
         ++state.nextVolume;
     }
@@ -230,7 +235,7 @@ void RolPlayer::playVoice(int v)
     }
     // A bend takes the note just started. Without bends, and on the rhythm
     // section, pitch events are stepped over.
-    if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == tick_) {
+    if (state.nextPitch < voice.pitches.size() && voice.pitches[state.nextPitch].time == play_.tick) {
         if (pitchBends_ && !isPercussion(v))
             bendNote(v, voice.pitches[state.nextPitch].value);
         ++state.nextPitch;
@@ -258,7 +263,7 @@ int RolPlayer::outputSlot(int v) const
 
 void RolPlayer::loadInstrument(int v, const bank::InstrumentImage &instrument)
 {
-    VoiceState &state = voices_[v];
+    VoiceState &state = play_.voices[v];
     const bool singleOperator = isPercussion(v) && v != bassDrumVoice;
     // The output operator keeps the voice's own attenuation; only its key
     // scale level comes from the bank.
@@ -287,7 +292,7 @@ void RolPlayer::loadInstrument(int v, const bank::InstrumentImage &instrument)
 // register's 8 bits, so a level above full sets the key scale bits too.
 void RolPlayer::setVolume(int v, float multiplier)
 {
-    VoiceState &state = voices_[v];
+    VoiceState &state = play_.voices[v];
     const int attenuation = attenuationOf(multiplier);
     state.attenuation = static_cast<std::uint8_t>(attenuation & opl2::levelAttenuationBits);
     opl->write(opl2::regLevel + outputSlot(v), static_cast<std::uint8_t>(attenuation | state.keyScaleBits));
@@ -299,12 +304,12 @@ void RolPlayer::startNote(int v, int note)
     keyOff(v);
     if (note == rol::restNote)
         return;
-    VoiceState &state = voices_[v];
+    VoiceState &state = play_.voices[v];
     state.note = note;
     state.keyed = true;
     ++state.strikes;
     if (!isPercussion(v)) {
-        setPitch(v, note + transpose_, true);
+        setPitch(v, note + play_.transpose, true);
         return;
     }
     if (v == bassDrumVoice)
@@ -313,28 +318,28 @@ void RolPlayer::startNote(int v, int note)
         setPitch(tomTomChannel, note, false);
         setPitch(snareDrumChannel, note + tomTomToSnareSemitones, false);
     }
-    rhythm_ |= rhythmKeys[v];
+    play_.rhythm |= rhythmKeys[v];
     writeRhythm();
 }
 
 void RolPlayer::keyOff(int v)
 {
-    voices_[v].keyed = false;
+    play_.voices[v].keyed = false;
     if (isPercussion(v)) {
-        rhythm_ &= static_cast<std::uint8_t>(~rhythmKeys[v]);
+        play_.rhythm &= static_cast<std::uint8_t>(~rhythmKeys[v]);
         writeRhythm();
         return;
     }
-    keyBlockFrequency_[v] &= static_cast<std::uint8_t>(~opl2::keyOnBit);
-    opl->write(opl2::regKeyBlockFrequency + v, keyBlockFrequency_[v]);
+    play_.keyBlockFrequency[v] &= static_cast<std::uint8_t>(~opl2::keyOnBit);
+    opl->write(opl2::regKeyBlockFrequency + v, play_.keyBlockFrequency[v]);
 }
 
 // Tunes the channel's note anew with the new bend, keyed as it is: also a
 // channel that is silent, or that has played nothing yet (note 0).
 void RolPlayer::bendNote(int v, float variation)
 {
-    bendSteps_[v] = bendStepsOfVariation(variation);
-    setPitch(v, channelNote_[v], (keyBlockFrequency_[v] & opl2::keyOnBit) != 0);
+    play_.bendSteps[v] = bendStepsOfVariation(variation);
+    setPitch(v, play_.channelNote[v], (play_.keyBlockFrequency[v] & opl2::keyOnBit) != 0);
 }
 
 // Note 0 is C of block 0; blocks wrap modulo 8, notes below 0 included. The
@@ -342,19 +347,19 @@ void RolPlayer::bendNote(int v, float variation)
 // note is held within the chip's 96 notes, as AdPlug holds it.
 void RolPlayer::setPitch(int channel, int note, bool keyOn)
 {
-    channelNote_[channel] = note;
-    const int steps = bendSteps_[channel];
+    play_.channelNote[channel] = note;
+    const int steps = play_.bendSteps[channel];
     int bent = note + floorDiv(steps, bendStepsPerSemitone);
     if (steps != 0)
         bent = std::clamp(bent, 0, 8 * 12 - 1);
     const int frequency = bentFrequencyNumbers()[floorMod(steps, bendStepsPerSemitone)][floorMod(bent, 12)];
     const int block = floorMod(floorDiv(bent, 12), 8);
-    keyBlockFrequency_[channel] =
+    play_.keyBlockFrequency[channel] =
         static_cast<std::uint8_t>((keyOn ? opl2::keyOnBit : 0) | block << 2 | (frequency >> 8));
     opl->write(opl2::regFrequencyLow + channel, frequency & 0xFF);
-    opl->write(opl2::regKeyBlockFrequency + channel, keyBlockFrequency_[channel]);
+    opl->write(opl2::regKeyBlockFrequency + channel, play_.keyBlockFrequency[channel]);
 }
 
-void RolPlayer::writeRhythm() { opl->write(opl2::regRhythm, rhythm_); }
+void RolPlayer::writeRhythm() { opl->write(opl2::regRhythm, play_.rhythm); }
 
 } // namespace velk

@@ -18,6 +18,9 @@ namespace velk {
 class RolPlayer : public CPlayer {
 public:
     explicit RolPlayer(Copl *opl);
+    // A player of the song `other` holds (its bank, bends and key), from the
+    // start, on `opl`: an unheard twin for rendering the song elsewhere.
+    RolPlayer(const RolPlayer &other, Copl *opl);
 
     static CPlayer *factory(Copl *opl);
 
@@ -57,7 +60,7 @@ public:
     rol::SongReadStatus loadStatus() const { return loadStatus_; }
     const rol::SongData &song() const { return song_; }
     // The tick the next update plays.
-    int tick() const { return tick_; }
+    int tick() const { return play_.tick; }
 
     // A voice as the engine last left it, for those who show or list what
     // plays: whether its note is keyed on, the song's note (as setPitch
@@ -75,14 +78,13 @@ public:
     };
     VoiceView voiceView(int voice) const;
     // The multiplier of the basic tempo the last tempo event set.
-    float tempoMultiplier() const { return tempoMultiplier_; }
+    float tempoMultiplier() const { return play_.tempoMultiplier; }
 
-    // Moves the melodic voices' notes by `semitones` (the rhythm section
-    // keeps its pitch), retuning the notes that sound now. Kept across
-    // rewinds; 0 (as the plug-in plays) changes nothing.
-    void setTranspose(int semitones);
-
-private:
+    // Everything the engine changes as the song plays: a copy taken
+    // between updates and put back with restorePlayState (on a player of
+    // the same song, its chip put back to the same moment) plays on from
+    // there as the song did. Plain data, under a kilobyte. Each voice's
+    // part of it:
     struct VoiceState {
         std::size_t nextNote = 0;
         int ticksLeft = 0;  // in the sounding note or rest
@@ -97,7 +99,30 @@ private:
         int instrument = -1;
         unsigned strikes = 0;
     };
+    struct PlayState {
+        int tick = 0;
+        bool ended = false;
+        std::size_t nextTempo = 0;
+        float tempoMultiplier = 1.0f;
+        std::array<VoiceState, rol::maxVoices> voices{};
+        std::array<std::uint8_t, 9> keyBlockFrequency{};  // B0h..B8h as last written
+        std::uint8_t rhythm = 0;                          // BDh as last written
+        std::array<int, 9> channelNote{};  // the note each channel was last tuned to
+        std::array<int, 9> bendSteps{};    // each channel's bend, in 25ths of a semitone
+        int transpose = 0;
+    };
+    const PlayState &playState() const { return play_; }
+    void restorePlayState(const PlayState &state) { play_ = state; }
 
+    // Moves the melodic voices' notes by `semitones` (the rhythm section
+    // keeps its pitch), retuning the notes that sound now. Kept across
+    // rewinds; 0 (as the plug-in plays) changes nothing.
+    void setTranspose(int semitones);
+    // How many times setTranspose has retuned the chip (a state it leaves
+    // is not one a render at either key gives).
+    unsigned retunes() const { return retunes_; }
+
+private:
     void playVoice(int voice);
     void loadInstrument(int voice, const bank::InstrumentImage &instrument);
     void setVolume(int voice, float multiplier);
@@ -113,17 +138,9 @@ private:
     rol::SongReadStatus loadStatus_ = rol::SongReadStatus::ok;
     bool loaded_ = false;
 
-    int tick_ = 0;
-    bool ended_ = false;
-    std::size_t nextTempo_ = 0;
-    float tempoMultiplier_ = 1.0f;
-    std::array<VoiceState, rol::maxVoices> voices_{};
-    std::array<std::uint8_t, 9> keyBlockFrequency_{};  // B0h..B8h as last written
-    std::uint8_t rhythm_ = 0;                          // BDh as last written
+    PlayState play_;
     bool pitchBends_ = false;
-    std::array<int, 9> channelNote_{};  // the note each channel was last tuned to
-    std::array<int, 9> bendSteps_{};    // each channel's bend, in 25ths of a semitone
-    int transpose_ = 0;
+    unsigned retunes_ = 0;
 };
 
 // The steps of a twenty-fifth of a semitone that a ROL pitch variation bends

@@ -1,0 +1,106 @@
+// Snapshots of a song: the whole state of the engine, the chip and the
+// rendering at a tick, taken about every second of song time as the song
+// renders, so that a seek can restore the latest one before its target and
+// render on from there to the same samples a render from the start gives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "libvelk/emulator_chip.h"
+#include "libvelk/song_handle.h"
+#include "libvelk/voice_attenuation.h"
+#include "rol/rol_player.h"
+
+namespace velk::lib {
+
+// Song time between snapshots: they are taken at the first tick at or after
+// each multiple of it, so that a song and its seek index take the same ones.
+constexpr double snapshotSpacingMs = 1000.0;
+// The most song time a seek renders unheard from a snapshot (or from where
+// the song is) to land exactly; further than that it takes the run-up.
+constexpr double longestExactRunMs = 2500.0;
+
+// The listener's settings a snapshot holds for (those of the open, the
+// emulator, rate, channels and bends, are one song's and its index's).
+struct SnapshotSettings {
+    double tempo = 1.0;
+    int transpose = 0;
+    bool operator==(const SnapshotSettings &other) const
+    {
+        return tempo == other.tempo && transpose == other.transpose;
+    }
+};
+
+struct Snapshot {
+    float nextTickMs = 0.0f;  // song time of the tick the next update plays
+    double owedFrames = 0.0;
+    RolPlayer::PlayState play;
+    VoiceAttenuationState voices;
+    ChipState chip;
+    // The chip's clock when it was taken, which the keying's frames count on.
+    std::uint64_t chipFrames = 0;
+    VoiceKeying keying[VELK_MAX_VOICES];
+
+    std::size_t bytes() const { return sizeof *this + chip.capacity(); }
+};
+
+// The snapshots of one song, by settings and time: shared by the song and
+// any seek index building for it, each on its own thread.
+class SnapshotStore {
+public:
+    // Keeps `snapshot` unless one of that tick is kept already.
+    void add(const SnapshotSettings &settings, std::shared_ptr<const Snapshot> snapshot);
+    bool has(const SnapshotSettings &settings, int tick) const;
+    // The latest at or before `ms`, or null.
+    std::shared_ptr<const Snapshot> latestAtOrBefore(const SnapshotSettings &settings, double ms) const;
+    // Song time of the latest (0 when there is none).
+    double reachMs(const SnapshotSettings &settings) const;
+    std::size_t bytes() const;
+
+private:
+    struct Series {
+        SnapshotSettings settings;
+        std::vector<std::shared_ptr<const Snapshot>> byTime;
+    };
+    const Series *find(const SnapshotSettings &settings) const;
+
+    mutable std::mutex lock_;
+    std::vector<Series> series_;
+    std::size_t bytes_ = 0;
+};
+
+// What a snapshot of `song` would hold for now.
+SnapshotSettings snapshotSettings(const velk_song &song);
+
+// The store of the song's snapshots, made at first need.
+const std::shared_ptr<SnapshotStore> &snapshotStore(velk_song &song);
+
+// Takes a snapshot when one is due: the song is between ticks, its state is
+// what a render from the start gives there, and the next multiple of the
+// spacing has been reached.
+void takeSnapshotIfDue(velk_song &song);
+
+// The song's state is no longer what a render from the start under the
+// current settings gives (a run-up seek, a change of tempo or key): no
+// snapshots are taken until a seek lands exactly again.
+void loseExactness(velk_song &song);
+
+// Whether the emulator's samples are the same however its frames are asked
+// for (in what blocks): only then can a seek give a whole render's samples.
+bool rendersAlikeInAnyBlocks(velk_emulator emulator);
+
+// Whether seekExactly would land on `ms` exactly now (on an emulator that
+// renders alike in any blocks).
+bool canSeekExactly(const velk_song &song, double ms);
+
+// Moves to the first tick at or after `ms` the exact way (on woody and Ken,
+// the state is exact, their block-bound details aside), from the latest
+// snapshot before it or from where the song is, when either is within
+// longestExactRunMs; false (nothing changed) when neither is.
+bool seekExactly(velk_song &song, double ms);
+
+} // namespace velk::lib
