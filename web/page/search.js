@@ -50,9 +50,13 @@ function lastMatches(q, text, at) {
 // The text made ready once for many queries.
 export const searchable = (text) => Array.from((text || '').normalize('NFC').toLowerCase());
 
-// Whether the query (typed text) is found in the searchable text.
-export function matches(queryText, text) {
-    const q = searchable(queryText.trim());
+// The query made ready once for many texts.
+export const searchQuery = (typed) => searchable((typed || '').trim());
+
+// Whether the query (typed text, or made ready by searchQuery) is found in
+// the searchable text.
+export function matches(query, text) {
+    const q = typeof query === 'string' ? searchQuery(query) : query;
     if (!q.length) return true;
     for (let at = 0; at + q.length <= text.length; at++) {
         let i = 0;

@@ -45,11 +45,13 @@ export async function droppedFiles(dataTransfer) {
 // From an <input type=file> (with webkitdirectory, files carry their path).
 export const pickedFiles = (fileList) => [...fileList].map((file) => ({ file, path: file.webkitRelativePath || file.name }));
 
-// A file of the site, or why it could not be had.
-async function fetchBytes(url) {
+// A file of the site, or why it could not be had (naming the file when it
+// is not the song itself: its bank or lyric file).
+async function fetchBytes(url, named = true) {
+    const name = named ? `${decodeURIComponent(new URL(url).pathname.split('/').pop())}: ` : '';
     let r;
-    try { r = await fetch(url); } catch (e) { throw { name: 'fetch', message: String(e && e.message || e) }; }
-    if (!r.ok) throw { name: 'fetch', message: `${decodeURIComponent(new URL(url).pathname.split('/').pop())}: ${r.status} ${r.statusText}`.trim() };
+    try { r = await fetch(url); } catch (e) { throw { name: 'fetch', message: name + String(e && e.message || e) }; }
+    if (!r.ok) throw { name: 'fetch', message: `${name}${r.status} ${r.statusText}`.trim() };
     return new Uint8Array(await r.arrayBuffer());
 }
 
@@ -211,7 +213,7 @@ export class SongList extends EventTarget {
         // Banks and lyric files serve many songs: each is fetched once.
         const get = (url, keep = true) => {
             if (!url) return null;
-            if (!keep) return fetchBytes(url);
+            if (!keep) return fetchBytes(url, false);
             if (!this.read.has(url)) {
                 const p = fetchBytes(url);
                 p.catch(() => this.read.delete(url));

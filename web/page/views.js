@@ -19,6 +19,7 @@ export class Meters {
     }
     // `gains` (dB per voice, 0 where missing) are what the sliders show.
     setVoices(voices, gains = []) {
+        this.idle = false;
         this.root.replaceChildren();
         this.rows = voices.map((voice, i) => {
             const row = document.createElement('div');
@@ -54,6 +55,9 @@ export class Meters {
         });
     }
     draw(states, now) {
+        // Nothing heard and nothing falling: nothing to draw.
+        if (!states && this.idle) return;
+        this.idle = !states && this.rows.every((r) => r.peakLevel === 0);
         this.rows.forEach((r, i) => {
             const s = states && states[i];
             const level = s ? s.level : 0;
@@ -70,6 +74,7 @@ export class Meters {
     }
 }
 
+const lightScheme = matchMedia('(prefers-color-scheme: light)');
 const LOW = 21, HIGH = 108;  // the 88 keys, A0 to C8
 const black = (k) => [1, 3, 6, 8, 10].includes(k % 12);
 
@@ -84,16 +89,37 @@ export class PianoRoll {
     setScore(notes) {
         this.notes = notes;
         this.index = 0;
+        this.drawn = null;
     }
+    // Drawn only when something shown changed: an idle or paused page
+    // costs nothing a frame (a phone's budget).
     draw(ms, states, transpose) {
-        const c = this.canvas, g = c.getContext('2d');
-        const w = (c.width = c.clientWidth * devicePixelRatio), h = (c.height = c.clientHeight * devicePixelRatio);
+        const c = this.canvas;
+        const w = Math.round(c.clientWidth * devicePixelRatio), h = Math.round(c.clientHeight * devicePixelRatio);
+        const theme = `${document.documentElement.dataset.theme || ''}${lightScheme.matches}`;
+        const key = `${ms}|${w}|${h}|${transpose}|${theme}`;
+        if (this.drawn === key && this.drawnStates === states) return;
+        this.drawn = key;
+        this.drawnStates = states;
+        // Resizing clears and reallocates the canvas: only when it changed.
+        if (c.width !== w) c.width = w;
+        if (c.height !== h) c.height = h;
+        const g = c.getContext('2d');
         const keyW = Math.round(w * 0.06), row = h / (HIGH - LOW + 1), play = keyW + (w - keyW) * 0.25;
         const pxPerMs = (w - keyW) / this.msAcross;
         const y = (key) => h - (key - LOW + 1) * row;
-        g.fillStyle = '#15171c';
+        // The theme's colours (style.css), read again when the theme changes.
+        if (this.theme !== theme) {
+            this.theme = theme;
+            const css = getComputedStyle(c);
+            this.colours = {};
+            for (const name of ['--roll-bg', '--roll-row', '--roll-line']) this.colours[name] = css.getPropertyValue(name).trim();
+        }
+        const colour = (name, fallback) => this.colours[name] || fallback;
+        g.fillStyle = colour('--roll-bg', '#15171c');
         g.fillRect(0, 0, w, h);
-        for (let k = LOW; k <= HIGH; k++) if (black(k)) { g.fillStyle = '#1b1e25'; g.fillRect(keyW, y(k), w - keyW, row); }
+        g.fillStyle = colour('--roll-row', '#1b1e25');
+        for (let k = LOW; k <= HIGH; k++) if (black(k)) g.fillRect(keyW, y(k), w - keyW, row);
         const from = ms - (play - keyW) / pxPerMs, to = ms + (w - play) / pxPerMs;
         for (const n of this.notes) {
             if (n.startMs > to) break;
@@ -109,7 +135,7 @@ export class PianoRoll {
             g.fillStyle = lit.has(k) ? voiceColour(lit.get(k)) : black(k) ? '#222' : '#ddd';
             g.fillRect(0, y(k), black(k) ? keyW * 0.65 : keyW, Math.max(1, row - 0.5));
         }
-        g.fillStyle = 'rgba(255,255,255,0.5)';
+        g.fillStyle = colour('--roll-line', 'rgba(255,255,255,0.5)');
         g.fillRect(play, 0, Math.max(1, devicePixelRatio), h);
     }
 }
