@@ -20,6 +20,7 @@ class RolPlayer;
 namespace lib {
 class EmulatorChip;
 class VoiceAttenuation;
+struct MeasuredLoudness;
 class SnapshotStore;
 }
 } // namespace velk
@@ -79,6 +80,8 @@ struct velk_song {
     std::unique_ptr<velk::lib::EmulatorChip> chip;
     // The same chip as the layer of voice gains and the write listener.
     velk::lib::VoiceAttenuation *voices = nullptr;
+    // The loudness last measured (song_loudness.h), with its controls.
+    std::shared_ptr<velk::lib::MeasuredLoudness> loudness;
     std::unique_ptr<velk::RolPlayer> player;
     std::int64_t lengthMs = 0;
     // Worked out at its first use (song_score.h: songScore).

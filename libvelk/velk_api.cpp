@@ -9,6 +9,7 @@
 #include "libvelk/handle_errors.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_open.h"
+#include "libvelk/song_loudness.h"
 #include "libvelk/song_render.h"
 #include "libvelk/voice_attenuation.h"
 #include "libvelk/velk.h"
@@ -246,6 +247,28 @@ VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms)
             throw;
         }
         song->voices->holdReports(false);
+        return VELK_OK;
+    });
+}
+
+VELK_API velk_error velk_measure_loudness(velk_song *song, velk_loudness *out)
+{
+    if (!song)
+        return VELK_ERROR_INVALID_ARGUMENT;
+    return guarded(*song, [&] {
+        if (!out)
+            return setError(*song, VELK_ERROR_INVALID_ARGUMENT, "no place to put the loudness");
+        if (!playable(*song))
+            return VELK_ERROR_INVALID_ARGUMENT;
+        if (!velk::lib::measuresLoudness())
+            return setError(*song, VELK_ERROR_INVALID_ARGUMENT,
+                            "this build of the library measures no loudness (it was built without libebur128)");
+        try {
+            *out = velk::lib::songLoudness(*song);
+        } catch (const velk::lib::EmulatorBusy &) {
+            return setError(*song, VELK_ERROR_BUSY,
+                            "the loudness is measured on a second chip, and Ken Silverman's emulator has only one");
+        }
         return VELK_OK;
     });
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -421,4 +422,99 @@ TEST(VelkVoiceGain, ReachesOnlyTheOutputOperatorsLevels)
     }
     EXPECT_GT(carrierWrites, 0);
     EXPECT_GT(modulatorWrites, 0);
+}
+
+// ---- Loudness ----------------------------------------------------------------
+
+namespace {
+
+// 16-bit stereo 44100 Hz PCM as a WAV file.
+bool writeWav(const std::string &path, const std::vector<std::int16_t> &pcm)
+{
+    std::FILE *out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    const auto u32 = [&](std::uint32_t v) { std::fwrite(&v, 4, 1, out); };
+    const auto u16 = [&](std::uint16_t v) { std::fwrite(&v, 2, 1, out); };
+    const auto bytes = static_cast<std::uint32_t>(pcm.size() * 2);
+    std::fwrite("RIFF", 1, 4, out);
+    u32(36 + bytes);
+    std::fwrite("WAVEfmt ", 1, 8, out);
+    u32(16), u16(1), u16(2), u32(44100), u32(44100 * 4), u16(4), u16(16);
+    std::fwrite("data", 1, 4, out);
+    u32(bytes);
+    std::fwrite(pcm.data(), 2, pcm.size(), out);
+    return std::fclose(out) == 0;
+}
+
+// Debian's loudgain on `path`: integrated LUFS and true peak; false when it
+// is not installed.
+bool loudgainOf(const std::string &path, double &lufs, double &peak)
+{
+    const std::string command = "loudgain -O -s s '" + path + "' 2>/dev/null";
+    std::FILE *in = popen(command.c_str(), "r");
+    if (!in)
+        return false;
+    char line[512];
+    bool found = false;
+    while (std::fgets(line, sizeof line, in))
+        if (std::strncmp(line, path.c_str(), path.size()) == 0 && line[path.size()] == '\t')
+            found = std::sscanf(line + path.size(), "\t%lf LUFS\t%*f %*s\t%lf", &lufs, &peak) == 2;
+    return pclose(in) == 0 && found;
+}
+
+} // namespace
+
+// The library's figures are loudgain's on the same render, within 0.1 dB;
+// measuring leaves the position, is kept until a control changes, and a
+// voice turned down makes the song quieter.
+TEST(VelkLoudness, AgreesWithLoudgainAndFollowsTheControls)
+{
+    VELK_REQUIRE_REAL_SONG(path, "go-_-go.ims");
+    if (std::system("command -v loudgain >/dev/null") != 0)
+        GTEST_SKIP() << "loudgain is not installed (Debian's loudgain; tools/bootstrap.sh installs it)";
+    velk_options options;
+    velk_options_init(&options);
+    Song song;
+    ASSERT_EQ(velk_open_file(path.string().c_str(), &options, &song.handle), VELK_OK);
+    ASSERT_EQ(velk_set_voice_gain(song.handle, 1, -3.0), VELK_OK);
+    std::int16_t head[2 * 1000];
+    ASSERT_EQ(velk_render(song.handle, head, 1000), 1000);
+    const std::int64_t position = velk_position_ms(song.handle);
+
+    velk_loudness measured{};
+    ASSERT_EQ(velk_measure_loudness(song.handle, &measured), VELK_OK) << velk_error_message(song.handle);
+    EXPECT_EQ(velk_position_ms(song.handle), position);
+    EXPECT_NEAR(measured.track_gain_db, VELK_REFERENCE_LUFS - measured.integrated_lufs, 1e-9);
+    EXPECT_LE(measured.sample_peak, measured.true_peak + 1e-9);
+
+    // The whole render, from a second handle with the same controls.
+    Song whole;
+    ASSERT_EQ(velk_open_file(path.string().c_str(), &options, &whole.handle), VELK_OK);
+    ASSERT_EQ(velk_set_voice_gain(whole.handle, 1, -3.0), VELK_OK);
+    std::vector<std::int16_t> pcm;
+    std::int16_t block[2 * 4096];
+    long n;
+    while ((n = velk_render(whole.handle, block, 4096)) > 0)
+        pcm.insert(pcm.end(), block, block + 2 * n);
+    int largest = 0;
+    for (const std::int16_t s : pcm)
+        largest = std::max(largest, std::abs(static_cast<int>(s)));
+    EXPECT_NEAR(measured.sample_peak, largest / 32768.0, 1e-6);
+    const std::string wav = ::testing::TempDir() + "velk_loudness.wav";
+    ASSERT_TRUE(writeWav(wav, pcm));
+    double lufs = 0.0, peak = 0.0;
+    ASSERT_TRUE(loudgainOf(wav, lufs, peak)) << "loudgain could not scan " << wav;
+    std::remove(wav.c_str());
+    std::printf("go-_-go: %.2f LUFS (loudgain %.2f), true peak %.6f (loudgain %.6f)\n", measured.integrated_lufs,
+                lufs, measured.true_peak, peak);
+    EXPECT_NEAR(measured.integrated_lufs, lufs, 0.1);
+    EXPECT_NEAR(20 * std::log10(measured.true_peak), 20 * std::log10(peak), 0.1);
+
+    velk_loudness again{};
+    ASSERT_EQ(velk_measure_loudness(song.handle, &again), VELK_OK);
+    EXPECT_EQ(again.integrated_lufs, measured.integrated_lufs);
+    ASSERT_EQ(velk_set_voice_gain(song.handle, 1, -12.0), VELK_OK);
+    ASSERT_EQ(velk_measure_loudness(song.handle, &again), VELK_OK);
+    EXPECT_LT(again.integrated_lufs, measured.integrated_lufs - 0.05) << "a voice turned down is measured anew";
 }
