@@ -9,7 +9,12 @@ import { lrcText, midiFile } from './writers.js';
 
 const $ = (id) => document.getElementById(id);
 const list = new SongList();
-const player = new Player();
+// Even loudness measures each song in the song worker (below), off both
+// the page's thread and the render thread.
+const player = new Player({ measure: (entry, settings) => ask('loudness', { entry, settings }).then((r) => (r.error ? null : r)) });
+// Audio may start only inside a gesture: every one unlocks it (again after
+// an interruption), before the click's own handler runs.
+for (const type of ['pointerdown', 'touchend', 'click', 'keydown']) document.addEventListener(type, () => player.unlock(), { capture: true });
 const now = { index: -1, entry: null, info: null, id: null };
 let queued = null;   // {index, id} of the song following without a gap
 let soloVoice = -1;

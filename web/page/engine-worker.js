@@ -4,11 +4,16 @@
 // headers). It keeps about BUFFER_SECONDS queued there, so a busy page
 // never starves the speakers. With each block it sends the page the voices'
 // states and song times at the block's start, for the pictures to follow
-// what is heard rather than what is rendered ahead.
+// what is heard rather than what is rendered ahead. Between renders, while
+// the worklet holds enough, it builds the song's seek index in short slices,
+// so that seeks become exact a few seconds after a song opens.
 import { loadVelk } from './velk-api.js';
 
 const BLOCK = 1024;          // frames: about 21 ms at 48 kHz, the pictures' step
-const BUFFER_SECONDS = 0.4;  // queued ahead in the worklet
+// Queued ahead in the worklet: 0.4 s, more after each underrun (a slow or
+// throttled machine), up to MAX_BUFFER_SECONDS.
+let BUFFER_SECONDS = 0.4;
+const MAX_BUFFER_SECONDS = 2;
 
 let velk, rate = 48000, port;
 let current = null;          // {id, song, settings}
@@ -16,6 +21,7 @@ let next = null;             // the song that follows without a gap
 let playing = false;
 let generation = 0, outstanding = 0, blockSerial = 0, lastPosted = 0;
 
+// Compiled here as it downloads, off the page's thread, before the page asks.
 const ready = loadVelk().catch((e) => { postMessage({ type: 'fatal', message: String(e) }); throw e; });
 
 function open(entry, settings) {
@@ -30,6 +36,66 @@ function applyControls(song, s) {
     song.setMuted(s.muted >>> 0);
     song.setTempo(s.tempo);
     song.setTranspose(s.transpose);
+    const gains = s.gains || [];
+    for (let v = 0; v < song.voiceCount; v++) song.setVoiceGain(v, Math.max(-47.25, Math.min(0, gains[v] || 0)));
+}
+
+// ---- The seek index, built between renders ----------------------------------
+// Each slice renders as much song time as fits in SLICE_MS of this thread
+// (learnt from the slices before), and runs only when the worklet holds more
+// than half its buffer, so playback never waits for it.
+const SLICE_MS = 15;
+const index = { of: null, it: null, budgetMs: 250, timer: 0 };
+
+function startIndex(c) {
+    stopIndex();
+    if (!c) return;
+    try { index.it = c.song.seekIndex(); } catch { return; }  // Ken's emulator serves one song at a time
+    index.of = c;
+    index.tempo = c.settings.tempo;
+    index.transpose = c.settings.transpose;
+    scheduleIndex();
+}
+function stopIndex() {
+    if (index.it) index.it.free();
+    index.it = index.of = null;
+    clearTimeout(index.timer);
+    index.timer = 0;
+}
+function scheduleIndex(delay = 0) {
+    if (!index.timer && index.it && !index.it.done) index.timer = setTimeout(indexSlice, delay);
+}
+function indexSlice() {
+    index.timer = 0;
+    if (!index.it || index.of !== current) return stopIndex();
+    if (playing && outstanding < (BUFFER_SECONDS * rate) / 2) return scheduleIndex(5);
+    const began = performance.now();
+    const done = index.it.build(index.budgetMs);
+    const took = performance.now() - began;
+    index.budgetMs = Math.max(20, Math.min(10000, index.budgetMs * Math.min(4, SLICE_MS / Math.max(took, 0.5))));
+    stats.indexMs += took;
+    if (done) postMessage({ type: 'indexed', songId: current.id, ms: index.it.progressMs, bytes: current.song.snapshotBytes });
+    else scheduleIndex();
+}
+
+function listen(p) {
+    port = p;
+    port.onmessage = (e) => {
+        if (e.data.type === 'consumed' && e.data.generation === generation) {
+            outstanding -= e.data.frames;
+            pump();
+        } else if (e.data.type === 'underrun') {
+            // More queued; past the most, the emulator costs more than this
+            // machine has: the page offers a lighter one.
+            if (BUFFER_SECONDS < MAX_BUFFER_SECONDS) {
+                BUFFER_SECONDS = Math.min(MAX_BUFFER_SECONDS, BUFFER_SECONDS * 2);
+                postMessage({ type: 'buffer', seconds: BUFFER_SECONDS });
+            } else if (current) {
+                postMessage({ type: 'struggling', emulator: current.settings.emulator });
+            }
+            pump();
+        }
+    };
 }
 
 // Starts a new stretch of audio: the worklet drops what it holds.
@@ -40,13 +106,14 @@ function flush() {
 }
 
 // Time spent rendering against the audio it made (the benchmark reads it).
-const stats = { busyMs: 0, frames: 0 };
+const stats = { busyMs: 0, frames: 0, indexMs: 0, seeks: 0, exactSeeks: 0 };
 
 function renderBlock() {
     const began = performance.now();
     const c = current;
     const startMs = c.song.positionMs;
     const states = c.song.voiceStates();
+    const bpm = c.song.bpm;
     const pcm = c.song.render(BLOCK);
     const frames = pcm.length / 2;
     const left = new Float32Array(frames), right = new Float32Array(frames);
@@ -63,54 +130,82 @@ function renderBlock() {
         outstanding += frames;
         lastPosted = serial;
     }
-    return { serial, songId: c.id, startMs, endMs: c.song.positionMs, frames, states, ended };
+    return { serial, songId: c.id, startMs, endMs: c.song.positionMs, frames, states, bpm, ended };
 }
 
 // Renders until the worklet holds BUFFER_SECONDS. At a song's end the next
 // queued song goes on in the same stream, so there is no gap between them.
+// The page hears of a stream's end only after the blocks before it, and of
+// none where a song follows (it would stop at the last block it knows of).
 function pump() {
     if (!current || !playing) return;
-    const blocks = [];
+    let blocks = [];
+    let endSerial = null;
+    const tell = () => { if (blocks.length) postMessage({ type: 'blocks', blocks }); blocks = []; };
     while (current && outstanding < BUFFER_SECONDS * rate) {
         const b = renderBlock();
         if (b.frames > 0) blocks.push(b);
         if (!b.ended) continue;
         if (!next) port.postMessage({ type: 'end', generation });
-        // The song's last block is the last one that held frames.
-        postMessage({ type: 'rendered-end', songId: current.id, serial: lastPosted });
+        tell();
         // Closed before the next opens: Ken's emulator serves one song at a time.
+        stopIndex();
         current.song.close();
         current = null;
-        if (!next) break;
+        // The song's last block is the last one that held frames.
+        if (!next) { endSerial = lastPosted; break; }
         const r = open(next.entry, next.settings);
         if (r.error) {
             postMessage({ type: 'failed', id: next.id, error: r.error, queued: true });
             port.postMessage({ type: 'end', generation });
             next = null;
+            endSerial = lastPosted;
             break;
         }
         current = { ...next, song: r.song };
         next = null;
         postMessage({ type: 'follows', songId: current.id, afterSerial: lastPosted });
+        startIndex(current);
     }
-    if (blocks.length) postMessage({ type: 'blocks', blocks });
+    tell();
+    if (endSerial != null) postMessage({ type: 'rendered-end', serial: endSerial });
+    scheduleIndex();
+}
+
+function seekCurrent(ms) {
+    stats.seeks++;
+    if (current.song.seekIsExact(ms)) stats.exactSeeks++;
+    current.song.seek(ms);
 }
 
 const handlers = {
     async init(msg) {
-        await ready;
         velk = await ready;
         rate = msg.rate;
-        port = msg.port;
-        port.onmessage = (e) => {
-            if (e.data.type === 'consumed' && e.data.generation === generation) {
-                outstanding -= e.data.frames;
-                pump();
-            }
-        };
+        listen(msg.port);
         postMessage({ type: 'ready', version: velk.version() });
     },
+    // A new AudioContext (the old one's clock froze): its worklet's port and
+    // rate. The song goes on from the time heard, reopened at a new rate.
+    rewire(msg) {
+        listen(msg.port);
+        const newRate = msg.rate !== rate;
+        rate = msg.rate;
+        playing = msg.playing;
+        if (current && newRate) {
+            const r = open(current.entry, current.settings);
+            if (r.error) { postMessage({ type: 'failed', id: current.id, error: r.error }); return; }
+            stopIndex();
+            current.song.close();
+            current.song = r.song;
+            startIndex(current);
+        }
+        flush();
+        if (current && msg.heardMs != null) seekCurrent(msg.heardMs);
+        pump();
+    },
     load(msg) {
+        stopIndex();
         if (current) current.song.close();
         current = next = null;
         flush();
@@ -118,6 +213,7 @@ const handlers = {
         if (r.error) return postMessage({ type: 'failed', id: msg.id, error: r.error });
         current = { id: msg.id, song: r.song, settings: msg.settings, entry: msg.entry };
         if (msg.startMs) r.song.seek(msg.startMs);
+        startIndex(current);
         playing = msg.play !== false;
         postMessage({ type: 'loaded', id: msg.id, info: { title: r.song.title, lengthMs: r.song.lengthMs } });
         pump();
@@ -129,7 +225,7 @@ const handlers = {
     seek(msg) {
         if (!current) return;
         flush();
-        current.song.seek(msg.ms);
+        seekCurrent(msg.ms);
         pump();
     },
     play(msg) {
@@ -146,23 +242,32 @@ const handlers = {
             if (!c) continue;
             const reopen = c.settings.emulator !== s.emulator || c.settings.pitchBends !== s.pitchBends;
             c.settings = s;
-            if (!reopen) { applyControls(c.song, s); continue; }
+            if (!reopen) {
+                applyControls(c.song, s);
+                // An index builds for the tempo and key it was made under.
+                if (index.of === c && (index.tempo !== s.tempo || index.transpose !== s.transpose)) startIndex(c);
+                continue;
+            }
             const r = open(c.entry, s);
             if (r.error) { postMessage({ type: 'failed', id: c.id, error: r.error }); continue; }
+            stopIndex();
             c.song.close();
             c.song = r.song;
             if (c === current && msg.heardMs != null) c.song.seek(msg.heardMs);
+            startIndex(c);
         }
         if (current && msg.heardMs != null) {
             flush();
-            current.song.seek(msg.heardMs);
+            seekCurrent(msg.heardMs);
             pump();
         }
     },
     stats() {
-        postMessage({ type: 'stats', ...stats, rate });
+        postMessage({ type: 'stats', ...stats, rate, bufferSeconds: BUFFER_SECONDS, heapBytes: velk ? velk.m.HEAPU8.buffer.byteLength : 0, indexedMs: index.it ? index.it.progressMs : null,
+                      snapshotBytes: current ? current.song.snapshotBytes : 0 });
     },
     stop() {
+        stopIndex();
         if (current) current.song.close();
         current = next = null;
         playing = false;

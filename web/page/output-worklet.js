@@ -4,7 +4,10 @@
 // page shows the states of what is heard). Pausing stops at the next
 // render quantum and keeps the queue. After a flush (a new song, a seek)
 // it starts only once PRIME frames are queued (or the stream has ended),
-// so a slow first render cannot cut a gap in the music.
+// so a slow first render cannot cut a gap in the music. Running dry mid-
+// stream (an underrun: the render thread fell behind) is counted, told to
+// the worker (which then keeps more queued) and primed again, so a slow
+// machine hears one pause rather than a stutter.
 const PRIME = 3072;
 
 class VelkOutput extends AudioWorkletProcessor {
@@ -16,6 +19,9 @@ class VelkOutput extends AudioWorkletProcessor {
         this.paused = false;
         this.priming = true;
         this.queued = 0;
+        this.ended = false;
+        this.underruns = 0;
+        this.underrunFrames = 0;
         this.worker = null;
         this.port.onmessage = (e) => {
             const m = e.data;
@@ -24,6 +30,8 @@ class VelkOutput extends AudioWorkletProcessor {
                 this.worker.onmessage = (w) => this.fromWorker(w.data);
             } else if (m.type === 'pause') {
                 this.paused = m.paused;
+            } else if (m.type === 'underruns') {
+                this.port.postMessage({ type: 'underruns', count: this.underruns, frames: this.underrunFrames });
             }
         };
     }
@@ -35,12 +43,14 @@ class VelkOutput extends AudioWorkletProcessor {
             this.offset = 0;
             this.queued = 0;
             this.priming = true;
+            this.ended = false;
         } else if (m.type === 'block' && m.generation === this.generation) {
             this.queue.push(m);
             this.queued += m.left.length;
             if (this.queued >= PRIME) this.priming = false;
         } else if (m.type === 'end' && m.generation === this.generation) {
             this.priming = false;  // a song shorter than PRIME
+            this.ended = true;
         }
     }
 
@@ -65,6 +75,12 @@ class VelkOutput extends AudioWorkletProcessor {
                 this.offset = 0;
                 this.worker.postMessage({ type: 'consumed', generation: block.generation, frames: block.left.length });
             }
+        }
+        if (i < left.length && !this.ended) {
+            this.underruns++;
+            this.underrunFrames += left.length - i;
+            this.priming = true;
+            this.worker.postMessage({ type: 'underrun', generation: this.generation });
         }
         return true;
     }

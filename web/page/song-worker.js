@@ -1,8 +1,11 @@
 // Reads songs off the page's thread: titles and lengths for the list (a
 // hostile file can take the library's time, never the page's), the score
-// and lyrics of the song being shown, and whole renders for export.
+// and lyrics of the song being shown, whole renders for export, and songs'
+// loudness for even loudness (rendered in slices, so that the other asks
+// are answered between them).
 import { loadVelk } from './velk-api.js';
 import { wavFile } from './writers.js';
+import { LoudnessMeter } from './loudness.js';
 
 const ready = loadVelk();
 
@@ -12,7 +15,30 @@ function open(velk, entry, settings = {}, rate = 44100) {
                                                 lyrics: entry.lyrics });
 }
 
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
 const handlers = {
+    // The loudness as the song sounds unmuted at normal tempo and key, with
+    // its emulator; measured here in JS from the library's render.
+    async loudness(velk, { entry, settings }) {
+        const rate = 48000, song = open(velk, entry, settings, rate);
+        if (song.error) return { error: song.error };
+        const meter = new LoudnessMeter(rate);
+        try {
+            // Half the time at most: on a phone's few cores the render
+            // thread plays beside it.
+            for (let began = performance.now(); ;) {
+                const pcm = song.render(16384);
+                if (pcm.length === 0) break;
+                meter.add(pcm);
+                const busy = performance.now() - began;
+                if (busy > 20) { await pause(busy); began = performance.now(); }
+            }
+        } finally {
+            song.close();
+        }
+        return meter.result();
+    },
     probe(velk, { entry }) {
         const song = open(velk, entry);
         if (song.error) return { error: song.error };
@@ -58,7 +84,7 @@ onmessage = async (e) => {
     const velk = await ready;
     let reply;
     try {
-        reply = handlers[e.data.type](velk, e.data);
+        reply = await handlers[e.data.type](velk, e.data);
     } catch (err) {
         reply = { error: { name: 'error', message: String(err && err.message || err) } };
     }

@@ -7,15 +7,27 @@ export const EMULATORS = { default: 0, satoh: 1, nuked: 2, woody: 3, ken: 4 };
 export const ERROR_NAMES = ['ok', 'invalid argument', 'out of memory', 'file', 'format', 'no bank', 'bank', 'busy'];
 
 // Loads the library. `wasmBinary` (the bytes of velk.wasm) is optional in a
-// browser, where velk.wasm is fetched beside this file; node passes it.
+// browser, where velk.wasm beside this file is compiled as it downloads (in
+// the workers that call this, never on the page's thread); node passes it.
 export async function loadVelk(wasmBinary) {
-    if (!wasmBinary) {
-        const response = await fetch(new URL('./velk.wasm', import.meta.url));
-        if (!response.ok) throw new Error(`velk.wasm: ${response.status}`);
-        wasmBinary = new Uint8Array(await response.arrayBuffer());
-    }
-    const m = await createVelk({ wasmBinary, print() {}, printErr() {} });
+    const module = wasmBinary ? await WebAssembly.compile(wasmBinary) : await compileFetched(new URL('./velk.wasm', import.meta.url));
+    const m = await createVelk({
+        instantiateWasm(imports, done) {
+            WebAssembly.instantiate(module, imports).then((instance) => done(instance, module));
+            return {};
+        },
+        print() {}, printErr() {} });
     return new Velk(m);
+}
+
+async function compileFetched(url) {
+    const response = await fetch(url);
+    if (!response.ok) throw new Error(`velk.wasm: ${response.status}`);
+    if (WebAssembly.compileStreaming && /application\/wasm/.test(response.headers.get('content-type') || '')) {
+        return WebAssembly.compileStreaming(response);
+    }
+    // A host that sends another type: compiled from the whole download.
+    return WebAssembly.compile(await response.arrayBuffer());
 }
 
 export class Velk {
@@ -105,7 +117,40 @@ export class Song {
     seek(ms) { this.check(this.m._velk_seek_ms(this.h, BigInt(Math.max(0, Math.round(ms))))); }
     setMuted(mask) { this.check(this.m._velk_set_muted_voices(this.h, mask >>> 0)); }
     setTempo(t) { this.check(this.m._velk_set_tempo(this.h, t)); }
+    get tempo() { return this.m._velk_tempo(this.h); }
     setTranspose(n) { this.check(this.m._velk_set_transpose(this.h, n)); }
+    get transpose() { return this.m._velk_transpose(this.h); }
+    // 0 down to -47.25 dB in the chip's 0.75 dB steps.
+    setVoiceGain(voice, db) { this.check(this.m._velk_set_voice_gain(this.h, voice, db)); }
+    voiceGain(voice) { return this.m._velk_voice_gain(this.h, voice); }
+    // The song's beats a minute where it is, as heard (the listener's tempo in).
+    get bpm() { return (this.m._velk_tick_rate(this.h) * 60 * this.tempo) / Math.max(1, this.ticksPerBeat); }
+
+    // (A library built without snapshots has no exact seeks.)
+    get hasSnapshots() { return typeof this.m._velk_seek_index_new === 'function'; }
+    seekIsExact(ms) { return this.hasSnapshots && this.m._velk_seek_is_exact(this.h, BigInt(Math.max(0, Math.round(ms)))) === 1; }
+    get snapshotReachMs() { return this.hasSnapshots ? Number(this.m._velk_snapshot_reach_ms(this.h)) : 0; }
+    get snapshotBytes() { return this.hasSnapshots ? this.m._velk_snapshot_bytes(this.h) >>> 0 : 0; }
+    // An unheard copy that renders ahead and hands its snapshots to this
+    // song, so that seeks become exact (build() it in slices).
+    seekIndex() {
+        if (!this.hasSnapshots) throw new Error('this library has no seek index');
+        const out = this.scratch;
+        this.check(this.m._velk_seek_index_new(this.h, out));
+        return new SeekIndex(this.m, this.velk.view.getUint32(out, true));
+    }
+
+    // The song's loudness (BS.1770) and peaks under the current controls:
+    // {integratedLufs, samplePeak, truePeak, trackGainDb}. It renders the song
+    // whole, unheard; null where this build of the library cannot measure.
+    loudness() {
+        if (!this.m._velk_measure_loudness) return null;
+        const code = this.m._velk_measure_loudness(this.h, this.scratch);
+        if (code !== 0) return null;
+        const v = this.velk.view, p = this.scratch;
+        return { integratedLufs: v.getFloat64(p, true), samplePeak: v.getFloat64(p + 8, true),
+                 truePeak: v.getFloat64(p + 16, true), trackGainDb: v.getFloat64(p + 24, true) };
+    }
 
     // Renders up to `frames` stereo frames; returns an Int16Array view of
     // the library's buffer (valid until the next call) of frames * 2 values.
@@ -195,4 +240,18 @@ export class Song {
         return { title: this.title, lengthMs: this.lengthMs, voices, notes: this.notes(), ticksPerBeat: this.ticksPerBeat,
                  tempos: this.tempos(), lyrics: this.lyrics(), lyricsProblem: this.lyricsProblem() };
     }
+}
+
+export class SeekIndex {
+    constructor(m, handle) { this.m = m; this.h = handle; this.done = false; }
+    // Renders up to `budgetMs` more of song time; true once the song is indexed.
+    build(budgetMs) {
+        if (!this.h || this.done) return this.done;
+        const r = this.m._velk_seek_index_build(this.h, BigInt(Math.max(1, Math.round(budgetMs))));
+        if (r < 0) throw new Error('seek index failed');
+        this.done = r === 1;
+        return this.done;
+    }
+    get progressMs() { return this.h ? Number(this.m._velk_seek_index_progress_ms(this.h)) : 0; }
+    free() { if (this.h) this.m._velk_seek_index_free(this.h); this.h = 0; }
 }
