@@ -253,6 +253,10 @@ private:
             setInstrument(voice_, t.substr(1));
             return;
         }
+        if (t[0] == '~' && t.size() > 1) {
+            add(voice_, volume(voice_, static_cast<int>(number(t.substr(1), 0, 127, "a volume"))));
+            return;
+        }
         if (t == "-") {
             if (v.sounding >= 0)
                 add(voice_, noteOff(voice_, v.sounding, 0));
@@ -263,7 +267,7 @@ private:
             add(voice_, noteOn(voice_, *key, v.velocity));
             v.sounding = *key;
         } else if (t != ".") {
-            throw Failure{"\"" + t + "\" is neither a note (c4, f#3, bb2), \".\", \"-\", \"|\", v<velocity> nor @<instrument>"};
+            throw Failure{"\"" + t + "\" is neither a note (c4, f#3, bb2), \".\", \"-\", \"|\", v<velocity>, @<instrument> nor ~<volume>"};
         }
         v.cursor += step_;
     }

@@ -15,7 +15,8 @@
 // Steps: a note name (c4 = key 60, f#3, bb2) strikes that note, "." holds
 // what sounds (or the silence), "-" releases the sounding note. Between
 // steps: "|" is a bar line for the reader, "v90" sets the velocity of the
-// notes that follow, "@flute1" changes the instrument. Each voice keeps its
+// notes that follow, "@flute1" changes the instrument, "~70" sets the voice's
+// volume from there on, also of the note sounding. Each voice keeps its
 // own position; a note still sounding at the end of the file is released
 // there, which marks where that voice ends.
 #pragma once
