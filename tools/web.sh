@@ -123,7 +123,11 @@ build_native_tools() {
       "${launcher[@]}" -Wno-dev >/dev/null
   fi
   say "building the native tools"
-  cmake --build "$native" --target velkindex demo_song demo_bank -j "$jobs" >/dev/null
+  cmake --build "$native" --target velkindex demo_song demo_bank -j "$jobs" >"$web/native-build.log" 2>&1 || {
+    tail -n 30 "$web/native-build.log" >&2
+    echo "web: the native tools did not build (the whole log: ${web#$top/}/native-build.log)" >&2
+    exit 1
+  }
 }
 
 # The collection: the demo song in demo/, DIR's songs in songs/, and their
