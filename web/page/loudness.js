@@ -49,8 +49,10 @@ export class LoudnessMeter {
         this.blocks = [];                         // each 400 ms block's mean square (L + R)
         this.samplePeak = 0;
         this.truePeak = 0;
-        this.history = [new Float64Array(TAPS), new Float64Array(TAPS)];
-        this.at = 0;
+        // The last TAPS samples of each channel, twice over, so that a window
+        // is always one run: oldest at h[at + 1].
+        this.history = [new Float64Array(2 * TAPS), new Float64Array(2 * TAPS)];
+        this.at = [TAPS - 1, TAPS - 1];
     }
 
     // Interleaved stereo int16 (or anything indexable), any number of frames.
@@ -84,20 +86,26 @@ export class LoudnessMeter {
         if (this.recent.length === 4) this.blocks.push((this.recent[0] + this.recent[1] + this.recent[2] + this.recent[3]) / (4 * this.step));
     }
 
-    // The true peak is worked out only near loud samples: between quieter
-    // ones an oversampled point cannot reach the peak found so far.
+    // The true peak is worked out only near loud crests: elsewhere an
+    // oversampled point cannot reach the peak found so far.
     peaks(c, x) {
         const h = this.history[c];
-        h.copyWithin(0, 1);
-        h[TAPS - 1] = x;
+        const at = (this.at[c] + 1) % TAPS;
+        this.at[c] = at;
+        h[at] = x;
+        h[at + TAPS] = x;
         const a = Math.abs(x);
         if (a > this.samplePeak) this.samplePeak = a;
         if (a > this.truePeak) this.truePeak = a;
-        const mid = Math.max(Math.abs(h[TAPS / 2 - 1]), Math.abs(h[TAPS / 2]));
-        if (mid < 0.6 * this.truePeak) return;
+        const w = at + 1;   // the window h[w .. w + TAPS - 1], oldest first
+        // A peak between the middle two samples is where one of them is a
+        // crest of |x|, and it stands at most 3 dB above it here.
+        const m0 = Math.abs(h[w + TAPS / 2 - 1]), m1 = Math.abs(h[w + TAPS / 2]);
+        if (Math.max(m0, m1) < 0.7 * this.truePeak) return;
+        if (m0 < Math.abs(h[w + TAPS / 2 - 2]) && m1 < Math.abs(h[w + TAPS / 2 + 1])) return;
         for (const row of interpolation) {
             let v = 0;
-            for (let k = 0; k < TAPS; k++) v += row[k] * h[k];
+            for (let k = 0; k < TAPS; k++) v += row[k] * h[w + k];
             if (Math.abs(v) > this.truePeak) this.truePeak = Math.abs(v);
         }
     }
