@@ -159,6 +159,7 @@ std::uint32_t fadedVoices(const velk_song &song, double nowMs)
 
 std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t frames)
 {
+    noteRendering(song);
     std::size_t written = 0;
     while (written < frames) {
         if (song.pendingFrames == 0) {

@@ -93,6 +93,20 @@ bool stillExact(velk_song &song)
     return song.exactState;
 }
 
+// Whether the listener's controls reach the chip's own state: gains always
+// (they are total levels), muting on the emulators that mute by full
+// attenuation. An operator's level there feeds back into its own next
+// samples, so what the chip holds afterwards is not what it holds without.
+bool controlsInChip(const velk_song &song)
+{
+    if (song.mutedVoices != 0 && song.emulator != VELK_EMULATOR_NUKED)
+        return true;
+    for (int v = 0; v < VELK_MAX_VOICES; ++v)
+        if (song.voices->voiceGain(v) != 0)
+            return true;
+    return false;
+}
+
 bool restore(velk_song &song, const Snapshot &snapshot, ChipStateAccess &chip)
 {
     if (!chip.restoreState(snapshot.chip))
@@ -109,7 +123,7 @@ bool restore(velk_song &song, const Snapshot &snapshot, ChipStateAccess &chip)
         song.keying[v].onFrame = snapshot.keying[v].onFrame - snapshot.chipFrames + song.chipFrames;
         song.keying[v].offFrame = snapshot.keying[v].offFrame - snapshot.chipFrames + song.chipFrames;
     }
-    song.exactState = true;
+    song.exactState = !controlsInChip(song);
     song.retunesSeen = song.player->retunes();
     song.nextSnapshotMs = nextSpacingAfter(static_cast<double>(snapshot.nextTickMs));
     return true;
@@ -133,7 +147,7 @@ std::shared_ptr<const Snapshot> snapshotFor(const velk_song &song, double ms, bo
 bool canRenderOn(const velk_song &song, double ms)
 {
     const double position = positionMs(song);
-    return song.exactState && song.player->retunes() == song.retunesSeen && !song.ended && position <= ms &&
+    return song.exactState && !controlsInChip(song) && song.player->retunes() == song.retunesSeen && !song.ended && position <= ms &&
            ms - position <= longestExactRunMs;
 }
 
@@ -165,6 +179,12 @@ void takeSnapshotIfDue(velk_song &song)
 
 void loseExactness(velk_song &song) { song.exactState = false; }
 
+void noteRendering(velk_song &song)
+{
+    if (song.exactState && controlsInChip(song))
+        song.exactState = false;
+}
+
 bool rendersAlikeInAnyBlocks(velk_emulator emulator)
 {
     // woody decides some things once per block it is asked for (whether a
@@ -176,7 +196,7 @@ bool rendersAlikeInAnyBlocks(velk_emulator emulator)
 
 bool canSeekExactly(const velk_song &song, double ms)
 {
-    if (!rendersAlikeInAnyBlocks(song.emulator))
+    if (!rendersAlikeInAnyBlocks(song.emulator) || controlsInChip(song))
         return false;
     const double target = static_cast<double>(static_cast<float>(std::max(ms, 0.0)));
     return canRenderOn(song, target) || snapshotFor(song, target, false) != nullptr;

@@ -89,6 +89,10 @@ void takeSnapshotIfDue(velk_song &song);
 // snapshots are taken until a seek lands exactly again.
 void loseExactness(velk_song &song);
 
+// Called before frames render: gains (and muting, but on Nuked) act in the
+// chip's own levels, so a state rendered under them is no longer exact.
+void noteRendering(velk_song &song);
+
 // Whether the emulator's samples are the same however its frames are asked
 // for (in what blocks): only then can a seek give a whole render's samples.
 bool rendersAlikeInAnyBlocks(velk_emulator emulator);
