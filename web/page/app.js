@@ -190,6 +190,11 @@ async function playIndex(index, startMs = 0, { fromHistory = false } = {}) {
     now.entry = entry;
     queued = null;
     drawList(true);
+    // What the list knows is shown at once (a link opened before any
+    // gesture waits for one to sound).
+    $('song-title').textContent = entry.title || entry.name;
+    $('length').textContent = clock(entry.lengthMs);
+    $('time').textContent = clock(startMs);
     if (!fromHistory) address.songStarted(entry, startMs);
     const bytes = await entryBytes(entry);
     if (now.entry !== entry) return;
