@@ -4,7 +4,7 @@ import { Player } from './player.js';
 import { SongList, droppedFiles, pickedFiles } from './song-list.js';
 import { Meters, PianoRoll, Karaoke, SongListView } from './views.js';
 import { matches, searchQuery } from './search.js';
-import { SongAddress, parseLink, linkPath } from './links.js';
+import { SongAddress, parseLink } from './links.js';
 import { lrcText, midiFile } from './writers.js';
 
 const $ = (id) => document.getElementById(id);
