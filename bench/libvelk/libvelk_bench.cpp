@@ -4,9 +4,12 @@
 // library's own share: conversion, the engine, the guard around the shared
 // emulators); seeks that sound right, anywhere in the song, with each
 // emulator; the cost of every voice's state; and each emulator's whole song
-// against satoh's.
+// against satoh's; exact seeks in a 5-minute song (go-_-go played twice
+// over) before and after its seek index, the index's cost against a whole
+// render and its memory, and playback with snapshots against without.
 //
-// usage: libvelk_bench [SONG]   (default: the shared go-_-go.ims)
+// usage: libvelk_bench [SONG [exact]]   (default: the shared go-_-go.ims;
+// "exact": only the exact seeks and snapshots)
 #include <emuopl.h>
 #include <fprovide.h>
 #include <nemuopl.h>
@@ -26,6 +29,7 @@
 #include "rol/bank_choice.h"
 #include "rol/opl2_chip.h"
 #include "rol/rol_player.h"
+#include "rol/rol_writer.h"
 #include "tools/velkrender/render_loop.h"
 
 #include <binstr.h>
@@ -77,11 +81,169 @@ std::vector<velk::bench::TimedWrite> writesOf(const std::string &path, Copl &chi
     return tap.writes;
 }
 
+// The song, converted, played twice over (each voice rests to the end of
+// the longest first), with its bank: a song of about 7 minutes.
+velk::Bytes twiceOver(const std::string &path)
+{
+    velk::Bytes ims;
+    velk::readWholeFile(path, ims);
+    velk::rol::Song song = velk::converter::convertImsToRol(ims).song;
+    int end = 0;
+    for (const velk::rol::Voice &v : song.voices)
+        end = std::max<int>(end, v.timeOfLastNote);
+    const auto later = [&](auto events) {
+        for (auto &e : events)
+            e.time = static_cast<std::int16_t>(e.time + end);
+        return events;
+    };
+    const std::vector<velk::rol::TempoEvent> tempo = later(song.tempo);
+    song.tempo.insert(song.tempo.end(), tempo.begin(), tempo.end());
+    for (velk::rol::Voice &v : song.voices) {
+        if (v.notes.empty())
+            continue;
+        const auto notes = v.notes;
+        if (v.timeOfLastNote < end)
+            v.notes.push_back({0, static_cast<std::int16_t>(end - v.timeOfLastNote)});
+        v.notes.insert(v.notes.end(), notes.begin(), notes.end());
+        v.timeOfLastNote = static_cast<std::int16_t>(end + v.timeOfLastNote);
+        const auto timbres = later(v.timbres);
+        const auto volumes = later(v.volumes);
+        const auto pitches = later(v.pitches);
+        v.timbres.insert(v.timbres.end(), timbres.begin(), timbres.end());
+        v.volumes.insert(v.volumes.end(), volumes.begin(), volumes.end());
+        v.pitches.insert(v.pitches.end(), pitches.begin(), pitches.end());
+    }
+    return velk::rol::writeSong(song);
+}
+
+velk_song *openBytes(const velk::Bytes &rol, const velk::Bytes &bank)
+{
+    velk_options options;
+    velk_options_init(&options);
+    velk_song *song = nullptr;
+    if (velk_open_memory(rol.data(), rol.size(), bank.data(), bank.size(), &options, &song) != VELK_OK) {
+        std::fprintf(stderr, "libvelk_bench: %s\n", velk_error_message(song));
+        std::exit(1);
+    }
+    return song;
+}
+
+// Seeks to each target, each timed alone: median and slowest.
+std::pair<double, double> timeSeeks(velk_song *song, const std::vector<std::int64_t> &targets)
+{
+    std::vector<double> ms;
+    for (std::int64_t t : targets) {
+        const auto start = Clock::now();
+        velk_seek_ms(song, t);
+        ms.push_back(milliseconds(Clock::now() - start));
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
+// Exact seeks in a long song with Nuked.
+void benchExactSeeks(const std::string &path, std::vector<std::int16_t> &pcm)
+{
+    velk::Bytes bank;
+    std::string bankPath = path.substr(0, path.rfind('.')) + ".bnk";
+    if (!velk::readWholeFile(bankPath, bank))
+        velk::readWholeFile(velk::chooseBankPath(path), bank);
+    const velk::Bytes rol = twiceOver(path);
+    velk_song *song = openBytes(rol, bank);
+    const std::int64_t length = velk_length_ms(song);
+    pcm.resize(std::max(pcm.size(), static_cast<std::size_t>(length / 1000 + 10) * 44100 * 2));
+    // Anywhere: every 7.3 s, and just before a whole second (the farthest
+    // from a snapshot), in a shuffled order.
+    std::vector<std::int64_t> targets;
+    for (std::int64_t t = 3000; t < length - 1000; t += 7300)
+        targets.push_back(t % 2 ? t : t / 1000 * 1000 + 990);
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        std::swap(targets[i], targets[(i * 7919) % targets.size()]);
+    const auto before = timeSeeks(song, targets);
+
+    std::vector<double> buildMs, wholeMs;
+    std::size_t bytes = 0;
+    for (int round = 0; round < 3; ++round) {
+        velk_song *fresh = openBytes(rol, bank);
+        velk_seek_index *index = nullptr;
+        auto start = Clock::now();
+        velk_seek_index_new(fresh, &index);
+        velk_seek_index_build(index, 0);
+        buildMs.push_back(milliseconds(Clock::now() - start));
+        velk_seek_index_free(index);
+        bytes = velk_snapshot_bytes(fresh);
+        velk_close(fresh);
+        velk_song *whole = openBytes(rol, bank);
+        start = Clock::now();
+        renderWhole(whole, pcm);
+        wholeMs.push_back(milliseconds(Clock::now() - start));
+        velk_close(whole);
+    }
+    velk_seek_index *index = nullptr;
+    velk_seek_index_new(song, &index);
+    velk_seek_index_build(index, 0);
+    velk_seek_index_free(index);
+    int exact = 0;
+    for (std::int64_t t : targets)
+        exact += velk_seek_is_exact(song, t);
+    const auto after = timeSeeks(song, targets);
+    velk_close(song);
+    const auto best = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
+    const double minutes = static_cast<double>(length) / 60000.0;
+    std::printf("exact seeks, nuked, a %.1f-minute song (go-_-go twice over), %zu seeks anywhere:\n", minutes,
+                targets.size());
+    std::printf("  before indexing (run-up): median %.1f ms, slowest %.1f ms\n", before.first, before.second);
+    std::printf("  indexed (%d of %zu exact): median %.1f ms, slowest %.1f ms (target: median under 30 ms, slowest "
+                "under 60 ms)\n",
+                exact, targets.size(), after.first, after.second);
+    std::printf("  building the index %.0f ms against a whole render %.0f ms: %.3f (aim: at most 1.05)\n",
+                best(buildMs), best(wholeMs), best(buildMs) / best(wholeMs));
+    std::printf("  snapshots: %.2f MB, %.0f KB per minute of song (%.1f MB for 10 minutes)\n", bytes / 1048576.0,
+                bytes / 1024.0 / minutes, bytes / 1048576.0 / minutes * 10.0);
+}
+
+// The whole song played with snapshots taken against without (a tempo
+// changed and set back leaves no state a render from the start has, so no
+// snapshots are taken), rounds alternating.
+void benchSnapshotCost(const std::string &path, std::vector<std::int16_t> &pcm)
+{
+    for (velk_emulator e : {VELK_EMULATOR_NUKED, VELK_EMULATOR_SATOH}) {
+        std::vector<double> with, without;
+        std::size_t bytes = 0;
+        for (int round = 0; round < 5; ++round)
+            for (int taking = 0; taking < 2; ++taking) {
+                velk_song *s = openSong(path, e);
+                if (!taking) {
+                    velk_set_tempo(s, 1.001);
+                    velk_set_tempo(s, 1.0);
+                }
+                const auto start = Clock::now();
+                renderWhole(s, pcm);
+                (taking ? with : without).push_back(milliseconds(Clock::now() - start));
+                if (taking)
+                    bytes = velk_snapshot_bytes(s);
+                velk_close(s);
+            }
+        const auto best = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
+        std::printf("playback with snapshots (%zu KB) against without, %s: %.0f ms against %.0f ms: %.4f (target: at "
+                    "most 1.01)\n",
+                    bytes / 1024, velk_emulator_name(e), best(with), best(without), best(with) / best(without));
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const std::string song = argc > 1 ? argv[1] : VELK_BENCH_SONG;
+    if (argc > 2 && std::string(argv[2]) == "exact") {
+        velk_song *s = openSong(song, VELK_EMULATOR_NUKED);
+        std::vector<std::int16_t> pcm(static_cast<std::size_t>(velk_length_ms(s) / 1000 + 10) * 44100 * 2);
+        velk_close(s);
+        benchExactSeeks(song, pcm);
+        benchSnapshotCost(song, pcm);
+        return 0;
+    }
 
     // Open and length.
     velk_song *first = openSong(song, VELK_EMULATOR_DEFAULT);
@@ -158,6 +320,9 @@ int main(int argc, char **argv)
         std::printf("  %-6s %zu seeks: median %.1f ms, slowest %.1f ms\n", velk_emulator_name(e), seekMs.size(),
                     seekMs[seekMs.size() / 2], seekMs.back());
     }
+
+    benchExactSeeks(song, pcm);
+    benchSnapshotCost(song, pcm);
 
     // Every voice's state after each block of 1024 frames, against rendering
     // alone, rounds alternating.
