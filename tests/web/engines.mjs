@@ -113,14 +113,15 @@ const karaokeAt = async (ms) => {
     return { line: document.getElementById('lyric-line').textContent.trim(),
              parts: [...document.querySelectorAll('#lyric-line span')].map((s) => s.className) };
 };
-// What is heard `ms` after the first block of a song is.
+// What is heard `ms` after the first block of a song is (a seek far into a
+// song not yet indexed can take the library seconds in a slow engine).
 const heardAfter = async (ms) => {
-    for (const end = Date.now() + 10000; Date.now() < end && !window.velk.player.heard()?.states;) await new Promise((r) => setTimeout(r, 50));
+    for (const end = Date.now() + 30000; Date.now() < end && !window.velk.player.heard()?.states;) await new Promise((r) => setTimeout(r, 50));
     await new Promise((r) => setTimeout(r, ms));
     const h = window.velk.player.heard();
     const e = window.velk.now.entry;
     return { positionMs: h ? h.positionMs : null, name: e && e.name, title: document.getElementById('song-title').textContent,
-             state: window.velk.player.ctx.state };
+             state: window.velk.player.ctx.state, rebuilds: window.velk.player.rebuilds, playing: window.velk.player.playing, time: window.velk.player.ctx.currentTime };
 };
 
 // ---- Each engine ----------------------------------------------------------
