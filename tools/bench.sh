@@ -26,3 +26,9 @@ echo "== web_bench"
 cmake --build build/release -j "$(nproc)" --target velkrender
 VELK_SKIP_BOOTSTRAP=1 bash tools/web.sh >/dev/null
 node bench/web/web_bench.mjs build/web/site build/release/tools/velkrender/velkrender
+
+# The site as Lighthouse and axe-core judge it, playing under a phone's CPU
+# budget, memory over song switches, a collection of 500 songs.
+echo
+echo "== platform_bench (web)"
+node bench/web/platform_bench.mjs build/web/site
