@@ -1,12 +1,19 @@
 /* velkdec: gathers a whole IMS song from upstream, opens it with libvelk
  * once upstream ends, then renders it from a task on the source pad. The
  * song's bank is found beside it (the source's file:// location) unless the
- * `bank` property names one. */
+ * `bank` property names one. While it plays, a thread builds its seek index
+ * (seeks become exact) and another measures its loudness on a second handle
+ * for the ReplayGain tags. */
 #include "gstreamer/velk_dec.h"
+
+#include <math.h>
 
 #include <gst/audio/audio.h>
 #include <gst/base/gstadapter.h>
 
+#include "gstreamer/velk_loudness_meter.h"
+#include "gstreamer/velk_seek_indexer.h"
+#include "gstreamer/velk_voice_gains.h"
 #include "libvelk/velk.h"
 
 GST_DEBUG_CATEGORY_STATIC(velk_dec_debug);
@@ -18,6 +25,9 @@ GST_DEBUG_CATEGORY_STATIC(velk_dec_debug);
 /* About 46 ms at 44100 Hz: small enough for a quick seek, large enough that
  * pushing costs little beside rendering. */
 #define VELK_DEC_FRAMES_PER_BUFFER 2048
+/* ReplayGain's reference as GStreamer's rgvolume reckons it: 89 dB, which
+ * ReplayGain 2.0 equates with the -18 LUFS the track gain is measured to. */
+#define VELK_DEC_REFERENCE_LEVEL_DB 89.0
 
 struct _VelkDec {
     GstElement parent;
@@ -29,11 +39,14 @@ struct _VelkDec {
     gchar *bank;
     velk_emulator emulator;
     gboolean pitch_bends;
+    gboolean gain_tags_first;
     /* Properties (object lock) that may change while the song plays: the
      * task gives them to the song before the next buffer it renders. */
     gdouble tempo;
     gint transpose;
     guint mute;
+    gchar *voice_gains;
+    gdouble gains[VELK_MAX_VOICES];
 
     /* The song, used by the streaming task, and by a seek only while the
      * task is held (stream lock). */
@@ -48,15 +61,35 @@ struct _VelkDec {
     gdouble applied_tempo;
     gint applied_transpose;
     guint applied_mute;
+    gdouble applied_gains[VELK_MAX_VOICES];
     GstClockTime stop_song;    /* the seek's stop in the song's time, or none */
 
     /* Read by queries from other threads (object lock). */
     GstClockTime duration;
     GstSegment segment;
     GstEvent *pending_seek;    /* a seek that came before the song was open */
+    VelkSeekIndexer *indexer;  /* made and stopped on the song's thread */
+
+    /* The song's loudness, measured off the streaming thread; the task
+     * pushes the tags again with its gain once it is known. */
+    VelkLoudnessMeter *meter;
+    gboolean ims;
+    gboolean gain_known;
+    velk_loudness loudness;
 };
 
-enum { PROP_0, PROP_BANK, PROP_EMULATOR, PROP_PITCH_BENDS, PROP_TEMPO, PROP_TRANSPOSE, PROP_MUTE };
+enum {
+    PROP_0,
+    PROP_BANK,
+    PROP_EMULATOR,
+    PROP_PITCH_BENDS,
+    PROP_TEMPO,
+    PROP_TRANSPOSE,
+    PROP_MUTE,
+    PROP_VOICE_GAINS,
+    PROP_GAIN_TAGS_FIRST,
+    PROP_SEEK_INDEX,
+};
 
 #define VELK_DEC_SLOWEST 0.25
 #define VELK_DEC_FASTEST 4.0
@@ -93,6 +126,14 @@ static GType velk_dec_emulator_get_type(void)
 static void clear_song(VelkDec *dec)
 {
     gst_adapter_clear(dec->adapter);
+    GST_OBJECT_LOCK(dec);
+    VelkSeekIndexer *indexer = dec->indexer;
+    dec->indexer = NULL;
+    GST_OBJECT_UNLOCK(dec);
+    velk_seek_indexer_stop(indexer);
+    velk_loudness_meter_release(dec->meter);
+    dec->meter = NULL;
+    dec->gain_known = FALSE;
     GST_OBJECT_LOCK(dec);
     velk_close(dec->song);
     dec->song = NULL;
@@ -132,6 +173,22 @@ static gboolean negotiate(VelkDec *dec)
     if (gst_caps_is_empty(allowed)) {
         gst_caps_unref(allowed);
         return FALSE;
+    }
+    /* Stereo at 44100 Hz where any structure allows it: truncating first
+     * would take a downstream's first structure, often mono (an encoder's
+     * template lists one channel first). */
+    static const char *const preferred[] = {"audio/x-raw, rate = (int) 44100, channels = (int) 2",
+                                            "audio/x-raw, channels = (int) 2"};
+    for (gsize i = 0; i < G_N_ELEMENTS(preferred); ++i) {
+        GstCaps *want = gst_caps_from_string(preferred[i]);
+        GstCaps *both = gst_caps_intersect(allowed, want);
+        gst_caps_unref(want);
+        if (!gst_caps_is_empty(both)) {
+            gst_caps_unref(allowed);
+            allowed = both;
+            break;
+        }
+        gst_caps_unref(both);
     }
     allowed = gst_caps_truncate(allowed);
     allowed = gst_caps_make_writable(allowed);
@@ -194,10 +251,12 @@ static gboolean has_ims_head(const guint8 *data, gsize size)
     return TRUE;
 }
 
-static void push_tags(VelkDec *dec, gboolean ims)
+/* The song's tags; with its gain once it is known (a later tag event
+ * replaces the earlier one, so each holds them all). */
+static void push_tags(VelkDec *dec)
 {
-    GstTagList *tags = gst_tag_list_new(GST_TAG_CONTAINER_FORMAT, ims ? "IMS" : "ROL", GST_TAG_DURATION, dec->duration,
-                                        NULL);
+    GstTagList *tags = gst_tag_list_new(GST_TAG_CONTAINER_FORMAT, dec->ims ? "IMS" : "ROL", GST_TAG_DURATION,
+                                        dec->duration, NULL);
     const char *title = velk_title(dec->song);
     if (title && *title && g_utf8_validate(title, -1, NULL))
         gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, title, NULL);
@@ -205,6 +264,11 @@ static void push_tags(VelkDec *dec, gboolean ims)
     const char *lyrics = velk_lyrics_text(dec->song);
     if (lyrics && *lyrics && g_utf8_validate(lyrics, -1, NULL))
         gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_LYRICS, lyrics, NULL);
+    /* A silent song has no loudness to even out. */
+    if (dec->gain_known && isfinite(dec->loudness.track_gain_db))
+        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TRACK_GAIN, dec->loudness.track_gain_db,
+                         GST_TAG_TRACK_PEAK, dec->loudness.true_peak, GST_TAG_REFERENCE_LEVEL,
+                         VELK_DEC_REFERENCE_LEVEL_DB, NULL);
     gst_pad_push_event(dec->srcpad, gst_event_new_tag(tags));
 }
 
@@ -341,24 +405,65 @@ static gboolean velk_dec_seek(VelkDec *dec, GstEvent *event)
     return ok;
 }
 
+/* A new seek index for the song as it sounds now (song's thread). */
+static void restart_index(VelkDec *dec)
+{
+    GST_OBJECT_LOCK(dec);
+    VelkSeekIndexer *old = dec->indexer;
+    dec->indexer = NULL;
+    GST_OBJECT_UNLOCK(dec);
+    velk_seek_indexer_stop(old);
+    VelkSeekIndexer *indexer = velk_seek_indexer_start(dec->song);
+    GST_OBJECT_LOCK(dec);
+    dec->indexer = indexer;
+    GST_OBJECT_UNLOCK(dec);
+}
+
 /* Gives the song the controls set since the last buffer; TRUE when the
  * tempo changed, and with it how buffer time maps to song time. */
 static gboolean apply_controls(VelkDec *dec)
 {
+    gdouble gains[VELK_MAX_VOICES];
     GST_OBJECT_LOCK(dec);
     const gdouble tempo = dec->tempo;
     const gint transpose = dec->transpose;
     const guint mute = dec->mute;
+    memcpy(gains, dec->gains, sizeof gains);
     GST_OBJECT_UNLOCK(dec);
     if (mute != dec->applied_mute && velk_set_muted_voices(dec->song, mute) == VELK_OK)
         dec->applied_mute = mute;
-    if (transpose != dec->applied_transpose && velk_set_transpose(dec->song, transpose) == VELK_OK)
+    /* Voices the song lacks keep 0 dB, as mute bits of them are ignored. */
+    for (int voice = 0; voice < velk_voice_count(dec->song) && voice < VELK_MAX_VOICES; ++voice)
+        if (gains[voice] != dec->applied_gains[voice] && velk_set_voice_gain(dec->song, voice, gains[voice]) == VELK_OK)
+            dec->applied_gains[voice] = gains[voice];
+    /* Snapshots hold for one tempo and key: the index built for others
+     * would make no seek exact. */
+    gboolean resound = FALSE;
+    if (transpose != dec->applied_transpose && velk_set_transpose(dec->song, transpose) == VELK_OK) {
         dec->applied_transpose = transpose;
+        resound = TRUE;
+    }
+    gboolean retimed = FALSE;
     if (tempo != dec->applied_tempo && velk_set_tempo(dec->song, tempo) == VELK_OK) {
         dec->applied_tempo = tempo;
-        return TRUE;
+        resound = retimed = TRUE;
     }
-    return FALSE;
+    if (resound && dec->indexer)
+        restart_index(dec);
+    return retimed;
+}
+
+/* Pushes the tags again once the loudness is known (streaming thread). */
+static void tag_gain_when_known(VelkDec *dec)
+{
+    if (dec->gain_known || !dec->meter)
+        return;
+    if (velk_loudness_meter_result(dec->meter, FALSE, &dec->loudness)) {
+        dec->gain_known = TRUE;
+        GST_INFO_OBJECT(dec, "%.2f LUFS: track gain %.2f dB, true peak %.4f", dec->loudness.integrated_lufs,
+                        dec->loudness.track_gain_db, dec->loudness.true_peak);
+        push_tags(dec);
+    }
 }
 
 /* The tempo changed while playing: a segment from the next buffer on, its
@@ -403,21 +508,19 @@ static gboolean start_song(VelkDec *dec)
     options.bank_path = bank;
     options.location = location;
 
-    const guint8 *data = gst_adapter_map(dec->adapter, size);
+    GBytes *bytes = g_bytes_new_take(gst_adapter_take(dec->adapter, size), size);
+    const guint8 *data = g_bytes_get_data(bytes, NULL);
     const gboolean ims = has_ims_head(data, size);
     velk_song *song = NULL;
     const velk_error error = velk_open_memory(data, size, NULL, 0, &options, &song);
-    gst_adapter_unmap(dec->adapter);
-    gst_adapter_clear(dec->adapter);
     if (error != VELK_OK) {
         post_open_error(dec, error, song ? velk_error_message(song) : NULL, location || bank);
         velk_close(song);
+        g_bytes_unref(bytes);
         g_free(bank);
         g_free(location);
         return FALSE;
     }
-    g_free(bank);
-    g_free(location);
 
     /* A seek waits until the song is placed and the task runs. */
     GST_PAD_STREAM_LOCK(dec->srcpad);
@@ -435,7 +538,27 @@ static gboolean start_song(VelkDec *dec)
     dec->applied_tempo = 1.0;
     dec->applied_transpose = 0;
     dec->applied_mute = 0;
+    memset(dec->applied_gains, 0, sizeof dec->applied_gains);
     apply_controls(dec);
+    dec->ims = ims;
+
+    /* The loudness is the song's as it begins to play. */
+    VelkControls controls = {dec->applied_tempo, dec->applied_transpose, dec->applied_mute, {0}};
+    memcpy(controls.gains, dec->applied_gains, sizeof controls.gains);
+    dec->gain_known = FALSE;
+    dec->meter = velk_loudness_meter_start(bytes, &options, &controls);
+    g_bytes_unref(bytes);
+    g_free(bank);
+    g_free(location);
+    GST_OBJECT_LOCK(dec);
+    const gboolean gain_first = dec->gain_tags_first;
+    GST_OBJECT_UNLOCK(dec);
+    if (gain_first && dec->meter) {
+        dec->gain_known = velk_loudness_meter_result(dec->meter, TRUE, &dec->loudness);
+        if (!dec->gain_known)
+            GST_ELEMENT_WARNING(dec, STREAM, DECODE, ("The song's loudness could not be measured: no gain tags"),
+                                (NULL));
+    }
 
     GstClockTime start = 0, stop = GST_CLOCK_TIME_NONE;
     GstSeekFlags flags = 0;
@@ -448,7 +571,8 @@ static gboolean start_song(VelkDec *dec)
     gboolean ok = position_song(dec, start, stop, flags, TRUE);
     if (ok) {
         push_segment(dec, 0);
-        push_tags(dec, ims);
+        push_tags(dec);
+        restart_index(dec);
         ok = gst_pad_start_task(dec->srcpad, velk_dec_loop, dec, NULL);
     } else {
         GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("%s", velk_error_message(song)), (NULL));
@@ -480,6 +604,7 @@ static void velk_dec_loop(gpointer data)
     const gsize frame_bytes = (gsize)dec->channels * sizeof(gint16);
     if (apply_controls(dec))
         retime_segment(dec, dec->base_time + gst_util_uint64_scale_int(dec->frames_since_base, GST_SECOND, dec->rate));
+    tag_gain_when_known(dec);
     GstBuffer *buffer = gst_buffer_new_allocate(NULL, VELK_DEC_FRAMES_PER_BUFFER * frame_bytes, NULL);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
@@ -682,6 +807,22 @@ static void velk_dec_set_property(GObject *object, guint id, const GValue *value
     case PROP_MUTE:
         dec->mute = g_value_get_uint(value);
         break;
+    case PROP_VOICE_GAINS: {
+        gchar *why = NULL;
+        const gchar *text = g_value_get_string(value);
+        if (velk_voice_gains_parse(text, dec->gains, &why)) {
+            g_free(dec->voice_gains);
+            dec->voice_gains = g_strdup(text);
+        } else {
+            /* As for a value out of a number's range: said, and not taken. */
+            g_warning("velkdec: voice-gains \"%s\" not taken: %s", text, why);
+            g_free(why);
+        }
+        break;
+    }
+    case PROP_GAIN_TAGS_FIRST:
+        dec->gain_tags_first = g_value_get_boolean(value);
+        break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         break;
@@ -712,6 +853,15 @@ static void velk_dec_get_property(GObject *object, guint id, GValue *value, GPar
     case PROP_MUTE:
         g_value_set_uint(value, dec->mute);
         break;
+    case PROP_VOICE_GAINS:
+        g_value_set_string(value, dec->voice_gains);
+        break;
+    case PROP_GAIN_TAGS_FIRST:
+        g_value_set_boolean(value, dec->gain_tags_first);
+        break;
+    case PROP_SEEK_INDEX:
+        g_value_set_int64(value, dec->song ? velk_seek_indexer_reach_ms(dec->indexer) : -1);
+        break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         break;
@@ -722,10 +872,13 @@ static void velk_dec_get_property(GObject *object, guint id, GValue *value, GPar
 static void velk_dec_finalize(GObject *object)
 {
     VelkDec *dec = VELK_DEC(object);
+    velk_seek_indexer_stop(dec->indexer);
+    velk_loudness_meter_release(dec->meter);
     velk_close(dec->song);
     gst_clear_event(&dec->pending_seek);
     g_object_unref(dec->adapter);
     g_free(dec->bank);
+    g_free(dec->voice_gains);
     G_OBJECT_CLASS(velk_dec_parent_class)->finalize(object);
 }
 
@@ -772,6 +925,27 @@ static void velk_dec_class_init(VelkDecClass *klass)
                           "Voices silenced, bit 1<<n for voice n: 9 melodic voices, or in a drum song 6 then the "
                           "bass drum, snare, tom-tom, cymbal and hi-hat",
                           0, G_MAXUINT, 0, live));
+    g_object_class_install_property(
+        object_class, PROP_VOICE_GAINS,
+        g_param_spec_string("voice-gains", "Voice gains",
+                            "Each voice's own volume, as VOICE=DB,... (\"1=-6,bd=-12\"): VOICE is 1 to 11 as velkplay "
+                            "shows them, or a drum song's bd sd tt cy hh; DB is 0 down to -47.25 in the chip's steps "
+                            "of 0.75 dB; voices not named stay at 0 dB, voices the song lacks are passed over",
+                            NULL, live));
+    g_object_class_install_property(
+        object_class, PROP_GAIN_TAGS_FIRST,
+        g_param_spec_boolean("gain-tags-first", "Gain tags first",
+                             "Measure the song's loudness before its first buffer (an unheard render of it all), so "
+                             "that the ReplayGain tags come before the audio, as an encoder downstream needs; "
+                             "otherwise they follow within seconds",
+                             FALSE, flags));
+    g_object_class_install_property(
+        object_class, PROP_SEEK_INDEX,
+        g_param_spec_int64("seek-index", "Seek index",
+                           "How far the seek index built in the background has got, in ms of the song (its length "
+                           "once complete): seeks up to there, and back into what has played, land on the same "
+                           "samples as playing from the start; -1 before a song is open",
+                           -1, G_MAXINT64, -1, G_PARAM_READABLE | G_PARAM_STATIC_STRINGS));
 
     gst_element_class_set_static_metadata(element_class, "IMS song decoder", "Codec/Decoder/Audio",
                                           "Plays IMS songs (Iyagi Music Song) on an emulated OPL2 chip",

@@ -1,7 +1,8 @@
-/* velkdec's mute, tempo and transpose changed while the song plays (between
- * two buffers, from the streaming thread): the audio is the library's given
- * the same controls at the same frames (every voice muted, then one), tempo
- * 2 plays the rest of the song in half the frames, and the duration and the
+/* velkdec's voice gains, mute, tempo and transpose changed while the song
+ * plays (between two buffers, from the streaming thread): the audio is the
+ * library's given the same controls at the same frames (two voices lowered,
+ * a text that is no gain refused, every voice muted, then one), tempo 2
+ * plays the rest of the song in half the frames, and the duration and the
  * end position stay the song's.
  *
  * gst_controls_test SONG (its bank beside it)
@@ -13,7 +14,8 @@
 
 #include "libvelk/velk.h"
 
-#define MUTED_AFTER 20    /* buffers; then every voice muted */
+#define GAINED_AFTER 10   /* buffers; then voice 1 and the bass drum lowered */
+#define MUTED_AFTER 20    /* then every voice muted */
 #define RETUNED_AFTER 40  /* then voice 1 alone muted, tempo 2, key +3 */
 #define RATE 44100
 
@@ -23,7 +25,8 @@ static int failures = 0;
 
 static GByteArray *heard;
 static guint buffers;
-static gsize muted_from, muted_to, first_frames; /* bytes; frames of a buffer */
+static gsize gained_from, muted_from, muted_to, first_frames; /* bytes; frames of a buffer */
+static gchar *refused_left; /* the gains as read back after a text that is none */
 
 static GstPadProbeReturn on_buffer(GstPad *pad, GstPadProbeInfo *info, gpointer dec)
 {
@@ -34,7 +37,12 @@ static GstPadProbeReturn on_buffer(GstPad *pad, GstPadProbeInfo *info, gpointer 
     if (++buffers == 1)
         first_frames = map.size / 4;
     gst_buffer_unmap(GST_PAD_PROBE_INFO_BUFFER(info), &map);
-    if (buffers == MUTED_AFTER) {
+    if (buffers == GAINED_AFTER) {
+        gained_from = heard->len;
+        g_object_set(dec, "voice-gains", "1=-6, bd=-20.25dB", NULL);
+        g_object_set(dec, "voice-gains", "1=-6,12=-3", NULL);
+        g_object_get(dec, "voice-gains", &refused_left, NULL);
+    } else if (buffers == MUTED_AFTER) {
         muted_from = heard->len;
         g_object_set(dec, "mute", 0xFFFFFFFFu, NULL);
     } else if (buffers == RETUNED_AFTER) {
@@ -82,6 +90,10 @@ int main(int argc, char **argv)
     gint16 block[8192 * 2];
     for (long frames; (frames = velk_render(song, block, MIN(first_frames, 8192))) > 0;) {
         g_byte_array_append(expected, (const guint8 *)block, (guint)frames * 4);
+        if (expected->len == gained_from) {
+            velk_set_voice_gain(song, 0, -6);
+            velk_set_voice_gain(song, 6, -20.25);
+        }
         if (expected->len == muted_from)
             velk_set_muted_voices(song, 0xFFFFFFFFu);
         if (expected->len == muted_to) {
@@ -94,6 +106,8 @@ int main(int argc, char **argv)
           "%u bytes, the library's %u bytes are not the same", heard->len, expected->len);
     const double rest = (double)(heard->len - muted_to) / 4, whole_rest = (length_ms / 1000.0 * RATE - muted_to / 4.0);
     CHECK(rest > whole_rest * 0.49 && rest < whole_rest * 0.51, "%.0f frames at tempo 2 for %.0f", rest, whole_rest);
+    CHECK(refused_left && strcmp(refused_left, "1=-6, bd=-20.25dB") == 0, "voice-gains after a text naming no voice: %s",
+          refused_left ? refused_left : "(null)");
     CHECK(duration == length_ms * GST_MSECOND, "duration %" GST_TIME_FORMAT, GST_TIME_ARGS(duration));
     CHECK(position > (length_ms - 50) * GST_MSECOND && position < (length_ms + 50) * GST_MSECOND,
           "ended at %" GST_TIME_FORMAT " of %" G_GINT64_FORMAT " ms", GST_TIME_ARGS(position), length_ms);
