@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "libvelk/key_holding.h"
 #include "libvelk/velk.h"
 #include "lyrics/lyrics.h"
 #include "rol/rol_song.h"
@@ -80,6 +81,9 @@ struct velk_song {
     std::unique_ptr<velk::lib::EmulatorChip> chip;
     // The same chip as the layer of voice gains and the write listener.
     velk::lib::VoiceAttenuation *voices = nullptr;
+    // Between the player and the chip: holds the keys off while a seek
+    // steps without time (key_holding.h).
+    std::unique_ptr<velk::lib::KeyHolding> keys;
     // The loudness last measured (song_loudness.h), with its controls.
     std::shared_ptr<velk::lib::MeasuredLoudness> loudness;
     std::unique_ptr<velk::RolPlayer> player;

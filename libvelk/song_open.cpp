@@ -12,6 +12,7 @@
 #include "converter/ims_song.h"
 #include "imsplayer/title_decoding.h"
 #include "libvelk/emulator_chip.h"
+#include "libvelk/key_holding.h"
 #include "libvelk/handle_errors.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_lyrics.h"
@@ -154,7 +155,8 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     std::unique_ptr<VoiceAttenuation> chip = makeEmulatorChip(handle.emulator, handle.sampleRate, handle.channels);
     handle.voices = chip.get();
     handle.chip = std::move(chip);
-    handle.player = std::make_unique<RolPlayer>(handle.chip.get());
+    handle.keys = std::make_unique<KeyHolding>(*handle.chip);
+    handle.player = std::make_unique<RolPlayer>(handle.keys.get());
     handle.player->setPitchBends(handle.pitchBends);
     binisstream stream(const_cast<std::uint8_t *>(rolBytes->data()), rolBytes->size());
     stream.setFlag(binio::BigEndian, false);
@@ -169,6 +171,7 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     if (!loaded) {
         const rol::SongReadStatus status = handle.player->loadStatus();
         handle.player.reset();
+        handle.keys.reset();
         handle.chip.reset();
         handle.voices = nullptr;
         if (status == rol::SongReadStatus::bankUnavailable)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "libvelk/emulator_chip.h"
+#include "libvelk/key_holding.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_score.h"
 #include "libvelk/song_snapshot.h"
@@ -19,26 +20,6 @@ namespace {
 
 // Frames handed to the chip at a time, as velkrender always rendered them.
 constexpr std::uint64_t chipBlockFrames = 4096;
-
-// A seek lets the chip run through what still sounds at the target: from the
-// start of each voice's last note, when that note is held or its release is
-// still heard there, but never more than the longest run-up before the
-// target, nor less than the shortest (so that a note struck just before the
-// target has its attack behind it). Nuked costs the most per second run, and its
-// envelopes that would have faded before the run-up are put at rest; the
-// others are cheap enough to run longer. Measured on the shared songs, these
-// keep every 10 s within 0.4 dB of the whole song.
-constexpr double shortestRunUpMs = 250.0;
-
-double longestRunUp(velk_emulator emulator)
-{
-    switch (emulator) {
-    case VELK_EMULATOR_SATOH: return 6000.0;
-    case VELK_EMULATOR_KEN:
-    case VELK_EMULATOR_WOODY: return 3000.0;
-    default: return 1500.0;
-    }
-}
 
 // Notes the keying of every voice after a tick, at the chip's clock.
 void followKeys(velk_song &song)
@@ -85,74 +66,133 @@ void runPending(velk_song &song, std::vector<std::int16_t> &scratch)
     }
 }
 
-// How long after its key-off a note's release is still heard.
-double tailOf(const velk_song &song, std::size_t index, double limitMs)
+// A seek without a snapshot steps through the ticks before its run-up with
+// no time passing on the chip and the keys held off (key_holding.h), so the
+// chip is silent there with every register set; from the run-up on it
+// renders, unheard. The run-up starts early enough for every voice's
+// envelope to be what the whole render has at the target: each voice goes
+// back from the note sounding there through the notes whose envelope it
+// starts from, until one whose start no earlier sound reaches (the voice
+// was silent) or one that has settled where its key leaves it (sustain
+// level, peak or silence) by when it matters, whatever level it started
+// from. The envelope's times are the slowest the chip goes (without key
+// scaling), with a margin for each emulator's rounding.
+constexpr double settleMargin = 1.1;
+constexpr double settleSlackMs = 20.0;
+
+// A note whose attack ends this close to where it would have from silence
+// has forgotten the level it started from.
+constexpr double forgottenDb = 0.1;
+
+struct NoteEnvelope {
+    double settledMs;  // after the key-on, from any level
+    double silentMs;   // after the key-off, from any level
+    double attackMs;   // from silence
+    double uncertainDb;
+};
+
+// The operators a note is heard through: the carrier, the modulator too
+// when their outputs are added (and for the bass drum); the drums of one
+// operator, that one.
+NoteEnvelope envelopeOfNote(const velk_song &song, std::size_t index)
 {
-    const int instrument = songScore(song).instrumentOfNote[index];
+    const Score &score = songScore(song);
+    const int instrument = score.instrumentOfNote[index];
+    constexpr double never = HUGE_VAL;
     if (instrument < 0)
-        return limitMs;
+        return {never, never, never, never};
     const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
-    const bool singleOperator = song.player->song().percussive() && songScore(song).notes[index].voice > 6;
-    return releaseTailMs(envelopeOf(singleOperator ? image.modulator : image.carrier), limitMs);
+    const int voice = score.notes[index].voice;
+    const bool percussive = song.player->song().percussive();
+    const bool singleOperator = percussive && voice > 6;
+    const bool both = !singleOperator && ((image.modulator.feedbackConnection & 1) != 0 || (percussive && voice == 6));
+    NoteEnvelope e{0.0, 0.0, 0.0, 0.0};
+    const auto add = [&](const bank::OperatorImage &op) {
+        const Envelope envelope = envelopeOf(op);
+        e.settledMs = std::max(e.settledMs, settledAfterKeyOnMs(envelope) * settleMargin + settleSlackMs);
+        e.silentMs = std::max(e.silentMs, silentAfterKeyOffMs(envelope) * settleMargin + settleSlackMs);
+        e.attackMs = std::max(e.attackMs, attackMsOf(envelope) * settleMargin + settleSlackMs);
+        e.uncertainDb = std::max(e.uncertainDb, attackUncertaintyDb(envelope) * settleMargin);
+    };
+    add(singleOperator ? image.modulator : image.carrier);
+    if (both)
+        add(image.modulator);
+    return e;
 }
 
-// Where the chip must start running for the target to sound right: at the
-// start of each voice's last note before the target that is held there or
-// still heard releasing, and of the notes before it whose release it struck
-// into (a note starts from where the envelope it follows left off).
+// From when one voice must run for its envelope at `target` to be right.
+double voiceRunUp(const velk_song &song, const std::vector<std::size_t> &mine, double target)
+{
+    const auto &notes = songScore(song).notes;
+    auto at = std::upper_bound(mine.begin(), mine.end(), target,
+                               [&](double t, std::size_t i) { return t < static_cast<double>(notes[i].start_ms); });
+    // The time at which the voice's state must be right.
+    double need = target;
+    while (at != mine.begin()) {
+        --at;
+        const velk_note &note = notes[*at];
+        const NoteEnvelope e = envelopeOfNote(song, *at);
+        const double start = static_cast<double>(note.start_ms), end = static_cast<double>(note.end_ms);
+        if (end <= need && end + e.silentMs <= need)
+            return need;  // silent by then, whatever came before
+        // The level that matters: at the key-off when it was released
+        // before `need`, else at `need` itself.
+        const double keyedUntil = std::min(end, need);
+        if (start + e.settledMs <= keyedUntil)
+            return keyedUntil - e.settledMs;  // struck then from silence, it has settled by then
+        if (start + e.attackMs <= keyedUntil && e.uncertainDb <= forgottenDb)
+            return start;  // its attack forgets where it started from
+        need = start;  // it starts from where the note before left the envelope
+    }
+    return need;  // silent before the voice's first note
+}
+
+// Where the chip must start running for the target to sound right: the
+// earliest any voice needs.
 double runUpStart(const velk_song &song, double target)
 {
-    const double longestRunUpMs = longestRunUp(song.emulator);
-    const double earliest = target - longestRunUpMs;
-    double start = target - shortestRunUpMs;
-    const auto &notes = songScore(song).notes;
-    for (const std::vector<std::size_t> &mine : songScore(song).notesOfVoice) {
-        auto at = std::upper_bound(mine.begin(), mine.end(), target,
-                                   [&](double t, std::size_t i) { return t < notes[i].start_ms; });
-        double heardUntil = target;
-        while (at != mine.begin() && start > earliest) {
-            --at;
-            const velk_note &note = notes[*at];
-            if (static_cast<double>(note.end_ms) + tailOf(song, *at, longestRunUpMs) < heardUntil)
-                break;
-            start = std::min(start, static_cast<double>(note.start_ms));
-            heardUntil = static_cast<double>(note.start_ms);
-        }
-    }
-    return std::max(start, earliest);
+    double start = target;
+    for (const std::vector<std::size_t> &mine : songScore(song).notesOfVoice)
+        start = std::min(start, voiceRunUp(song, mine, target));
+    return start;
 }
 
-// The voices whose last note, struck or released in ticks played without
-// time, would have faded out by `nowMs` in the whole song (by the envelope's
-// rates without key scaling, which only ever make the chip faster).
-std::uint32_t fadedVoices(const velk_song &song, double nowMs)
+// Moves to `target` when no snapshot serves: on from the position when it
+// is at or after the run-up, else from the start, stepping to the run-up
+// without time.
+void seekWithoutSnapshot(velk_song &song, double target)
 {
-    std::uint32_t faded = 0;
-    const int played = song.player->tick();
-    const Score &score = songScore(song);
-    for (int v = 0; v < song.voiceCount && static_cast<std::size_t>(v) < score.notesOfVoice.size(); ++v) {
-        const std::vector<std::size_t> &mine = score.notesOfVoice[static_cast<std::size_t>(v)];
-        const auto after = std::lower_bound(mine.begin(), mine.end(), played, [&](std::size_t i, int tick) {
-            return score.notes[i].start_tick < tick;
-        });
-        if (after == mine.begin()) {
-            faded |= 1u << v;
-            continue;
+    const double runUp = runUpStart(song, target);
+    std::vector<std::int16_t> scratch;
+    const double position = positionMs(song);
+    if (target >= position && position >= runUp) {
+        runPending(song, scratch);
+    } else {
+        song.player->rewind(0);
+        song.ended = false;
+        song.nextTickMs = 0.0f;
+        song.pendingFrames = 0;
+        song.owedFrames = 0.0;
+        for (VoiceKeying &k : song.keying)
+            k = VoiceKeying{};
+        if (runUp > 0.0) {
+            // A song's twin (loudness, seek index) plays on its chip directly.
+            if (song.keys)
+                song.keys->hold(true);
+            song.chip->setTimeless(true);
+            while (static_cast<double>(song.nextTickMs) < std::min(runUp, target) && playTick(song))
+                song.pendingFrames = 0;
+            if (song.keys)
+                song.keys->hold(false);
+            song.chip->setTimeless(false);
         }
-        const std::size_t index = *(after - 1);
-        const velk_note &note = score.notes[index];
-        const int instrument = score.instrumentOfNote[index];
-        if (instrument < 0)
-            continue;
-        const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
-        const bool singleOperator = song.player->song().percussive() && v > 6;
-        const double held = note.end_tick < played ? static_cast<double>(note.end_ms - note.start_ms) : -1.0;
-        const double level = envelopeAmplitude(envelopeOf(singleOperator ? image.modulator : image.carrier),
-                                               nowMs - static_cast<double>(note.start_ms), held);
-        if (level < 1e-3)
-            faded |= 1u << v;
     }
-    return faded;
+    while (target > static_cast<double>(song.nextTickMs) && playTick(song))
+        runPending(song, scratch);
+    song.pendingFrames = 0;
+    song.owedFrames = 0.0;
+    song.anchorMs = song.nextTickMs;
+    song.framesSinceAnchor = 0;
 }
 
 } // namespace
@@ -204,45 +244,7 @@ void seekTo(velk_song &song, std::int64_t ms)
     if (seekExactly(song, static_cast<double>(ms)))
         return;
     loseExactness(song);
-    const float target = static_cast<float>(std::max<std::int64_t>(ms, 0));
-    const double runUp = runUpStart(song, static_cast<double>(target));
-    std::vector<std::int16_t> scratch;
-    bool running = false;
-    if (static_cast<double>(target) < positionMs(song)) {
-        song.player->rewind(0);
-        song.ended = false;
-        song.nextTickMs = 0.0f;
-        song.pendingFrames = 0;
-        song.owedFrames = 0.0;
-        for (VoiceKeying &k : song.keying)
-            k = VoiceKeying{};
-    } else if (positionMs(song) >= runUp) {
-        runPending(song, scratch);
-        running = true;
-    }
-    // Ticks before the run-up are played without time passing on the chip
-    // (it hears their writes); those from it on are rendered and dropped.
-    if (!running)
-        song.chip->setTimeless(true);
-    while (target > song.nextTickMs) {
-        if (!running && static_cast<double>(song.nextTickMs) >= runUp) {
-            song.chip->restVoices(fadedVoices(song, song.nextTickMs));
-            song.chip->setTimeless(false);
-            running = true;
-        }
-        if (!playTick(song))
-            break;
-        if (running)
-            runPending(song, scratch);
-        else
-            song.pendingFrames = 0;
-    }
-    if (!running)
-        song.chip->setTimeless(false);
-    song.pendingFrames = 0;
-    song.owedFrames = 0.0;
-    song.anchorMs = song.nextTickMs;
-    song.framesSinceAnchor = 0;
+    seekWithoutSnapshot(song, static_cast<double>(std::max<std::int64_t>(ms, 0)));
 }
 
 void setTempo(velk_song &song, double tempo)

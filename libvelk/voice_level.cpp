@@ -8,6 +8,9 @@ namespace velk::lib {
 namespace {
 
 constexpr double silentDb = 96.0;
+// 72 dB under a voice's peak it is within a step or two of 16-bit silence
+// even played at full volume: an envelope there no longer matters.
+constexpr double inaudibleDb = 72.0;
 constexpr double never = std::numeric_limits<double>::infinity();
 
 double attackMs(int rate)
@@ -26,6 +29,9 @@ double toDb(double amplitude) { return amplitude <= 0.0 ? silentDb : std::min(si
 
 double toAmplitude(double db) { return db >= silentDb ? 0.0 : std::pow(10.0, -db / 20.0); }
 
+// The chip reads sustain level 15 as 93 dB, the others as 3 dB a step.
+double sustainDb(const Envelope &e) { return e.sustainLevel >= 15 ? 93.0 : e.sustainLevel * 3.0; }
+
 // Decibels below the peak `t` ms after the key-on while still keyed; or the
 // attack's amplitude as a level when it has not peaked yet.
 double keyedDb(const Envelope &e, double t)
@@ -34,7 +40,7 @@ double keyedDb(const Envelope &e, double t)
     if (t < attack)
         return toDb(attack == never ? 0.0 : t / attack);
     const double decayed = (t - attack) * fallDbPerMs(e.decay);
-    const double sustain = e.sustainLevel * 3.0;
+    const double sustain = sustainDb(e);
     if (decayed < sustain)
         return decayed;
     if (e.sustains)
@@ -69,10 +75,35 @@ double envelopeAmplitude(const Envelope &envelope, double sinceOnMs, double held
 
 double attenuationAmplitude(std::uint8_t attenuation) { return toAmplitude(0.75 * (attenuation & 0x3F)); }
 
-double releaseTailMs(const Envelope &envelope, double limitMs)
+double settledAfterKeyOnMs(const Envelope &e)
 {
-    const double rate = fallDbPerMs(envelope.release);
-    return rate > 0.0 ? std::min(limitMs, 48.0 / rate) : limitMs;
+    const double attack = attackMs(e.attack);
+    if (attack == never)
+        return never;  // it holds whatever level it had
+    const double decay = fallDbPerMs(e.decay);
+    if (decay == 0.0)
+        return attack;  // it stays at the peak
+    const double toSustain = std::min(sustainDb(e), inaudibleDb) / decay;
+    if (e.sustains || e.release == 0 || sustainDb(e) >= inaudibleDb)
+        return attack + toSustain;
+    return attack + toSustain + (inaudibleDb - sustainDb(e)) / fallDbPerMs(e.release);
 }
+
+double silentAfterKeyOffMs(const Envelope &e)
+{
+    const double rate = fallDbPerMs(e.release);
+    return rate > 0.0 ? inaudibleDb / rate : never;
+}
+
+double attackUncertaintyDb(const Envelope &e)
+{
+    const double attack = attackMs(e.attack);
+    if (attack == never)
+        return silentDb;
+    const double after = std::max(fallDbPerMs(e.decay), e.sustains ? 0.0 : fallDbPerMs(e.release));
+    return attack * after;
+}
+
+double attackMsOf(const Envelope &e) { return attackMs(e.attack); }
 
 } // namespace velk::lib
