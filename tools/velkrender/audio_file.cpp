@@ -2,9 +2,14 @@
 
 #include <sndfile.h>
 
+#include <filesystem>
 #include <vector>
 
+#include "tools/velkrender/vorbis_file.h"
+
 namespace velk::render {
+
+AudioFile::AudioFile() = default;
 
 AudioFile::~AudioFile()
 {
@@ -13,11 +18,21 @@ AudioFile::~AudioFile()
 }
 
 bool AudioFile::open(const std::string &path, OutputFormat format, int rate, int channels, bool sixteenBit,
-                     const std::string &title, std::string &error)
+                     const std::string &title, const TagList &tags, std::string &error)
 {
-    if (format == OutputFormat::midi) {
-        error = "a MIDI file holds no audio";
+    if (format == OutputFormat::midi || format == OutputFormat::vgm) {
+        error = "a MIDI or VGM file holds no audio";
         return false;
+    }
+    path_ = path;
+    channels_ = channels;
+    if (format == OutputFormat::vorbis) {
+        TagList all;
+        if (!title.empty())
+            all.emplace_back("TITLE", title);
+        all.insert(all.end(), tags.begin(), tags.end());
+        vorbis_ = std::make_unique<VorbisFile>();
+        return vorbis_->open(path, rate, channels, all, error);
     }
     SF_INFO info{};
     info.samplerate = rate;
@@ -37,11 +52,15 @@ bool AudioFile::open(const std::string &path, OutputFormat format, int rate, int
     wavBytes_ = format == OutputFormat::wav;
     if (format != OutputFormat::wav && !title.empty())
         sf_set_string(file_, SF_STR_TITLE, title.c_str());
+    if (format == OutputFormat::flac)
+        flacTags_ = tags;
     return true;
 }
 
 bool AudioFile::write(const std::int16_t *frames, std::size_t count)
 {
+    if (vorbis_)
+        return vorbis_->write(frames, count);
     if (failed_ || !file_)
         return false;
     if (sixteenBit_ || !wavBytes_) {
@@ -58,15 +77,31 @@ bool AudioFile::write(const std::int16_t *frames, std::size_t count)
     return !failed_;
 }
 
-bool AudioFile::finish()
+bool AudioFile::finish(std::string *error)
 {
+    if (vorbis_) {
+        const bool ok = vorbis_->finish();
+        vorbis_.reset();
+        return ok;
+    }
     if (!file_)
         return false;
     sf_write_sync(file_);
     const bool ok = !failed_ && sf_error(file_) == SF_ERR_NO_ERROR;
     const bool closed = sf_close(file_) == 0;
     file_ = nullptr;
-    return ok && closed;
+    if (!ok || !closed)
+        return false;
+    // A device such as /dev/null has no tags to rewrite.
+    std::error_code unknown;
+    if (flacTags_.empty() || !std::filesystem::is_regular_file(path_, unknown))
+        return true;
+    std::string why;
+    if (addFlacTags(path_, flacTags_, why))
+        return true;
+    if (error)
+        *error = why;
+    return false;
 }
 
 } // namespace velk::render

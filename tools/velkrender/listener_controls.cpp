@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 namespace velk::render {
@@ -117,9 +118,40 @@ std::uint32_t mutedVoices(const ListenerControls &controls, const velk_song *son
     return muted & all;
 }
 
+bool parseGain(const std::string &text, VoiceGain &gain, std::string &error)
+{
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        error = "--gain takes VOICE=DB (for example 3=-6 or bd=-12), not " + text;
+        return false;
+    }
+    if (!addVoices(text.substr(0, equals), gain.voices, error)) {
+        error = "--gain: " + error;
+        return false;
+    }
+    const std::string number = text.substr(equals + 1);
+    char *end = nullptr;
+    errno = 0;
+    double value = std::strtod(number.c_str(), &end);
+    if (number.empty() || *end != '\0' || errno != 0 || !(std::fabs(value) <= 47.25)) {
+        error = "--gain: the gain must be 0 to -47.25 dB, not " + number;
+        return false;
+    }
+    gain.db = value > 0.0 ? -value : value;
+    return true;
+}
+
 bool applyControls(const ListenerControls &controls, velk_song *song, std::string &missing, std::string &error)
 {
     const std::uint32_t muted = mutedVoices(controls, song, missing);
+    for (const VoiceGain &gain : controls.gains) {
+        const std::uint32_t voices = voiceMask(gain.voices, song, missing);
+        for (int v = 0; v < VELK_MAX_VOICES; ++v)
+            if ((voices >> v & 1u) && velk_set_voice_gain(song, v, gain.db) != VELK_OK) {
+                error = velk_error_message(song);
+                return false;
+            }
+    }
     if ((muted != 0 && velk_set_muted_voices(song, muted) != VELK_OK) ||
         (controls.tempo != 1.0 && velk_set_tempo(song, controls.tempo) != VELK_OK) ||
         (controls.transpose != 0 && velk_set_transpose(song, controls.transpose) != VELK_OK)) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "libvelk/velk.h"
 
@@ -30,20 +31,34 @@ bool addVoices(const std::string &text, VoiceList &list, std::string &error);
 // named in `missing`, comma separated, and left out.
 std::uint32_t voiceMask(const VoiceList &list, const velk_song *song, std::string &missing);
 
+// One --gain: the voices it names and their attenuation.
+struct VoiceGain {
+    VoiceList voices;
+    double db = 0.0;  // 0 down to -47.25
+};
+
 struct ListenerControls {
     VoiceList muted;
     VoiceList soloed;
+    std::vector<VoiceGain> gains;  // in order: a later one wins
     double tempo = 1.0;  // 0.25 to 4
     int transpose = 0;   // -12 to 12 semitones
 
-    bool changesTheSound() const { return muted.given || soloed.given || tempo != 1.0 || transpose != 0; }
+    bool changesTheSound() const
+    {
+        return muted.given || soloed.given || !gains.empty() || tempo != 1.0 || transpose != 0;
+    }
 };
 
 // The voices `controls` silence in `song`: the muted ones, and with a solo
 // every voice but the soloed ones. `missing` as for voiceMask.
 std::uint32_t mutedVoices(const ListenerControls &controls, const velk_song *song, std::string &missing);
 
-// Sets the controls on `song`: mute, tempo, transpose. False with the
+// A "--gain" value, VOICE=DB: voices as addVoices reads them, DB 0 down to
+// -47.25 (a leading minus may be left out: 6 means -6). False with `error`.
+bool parseGain(const std::string &text, VoiceGain &gain, std::string &error);
+
+// Sets the controls on `song`: mute, gains, tempo, transpose. False with the
 // library's message in `error`.
 bool applyControls(const ListenerControls &controls, velk_song *song, std::string &missing, std::string &error);
 

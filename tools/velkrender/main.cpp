@@ -1,10 +1,13 @@
 // velkrender: renders ROL or IMS songs through libvelk to WAV, FLAC or Ogg
-// Vorbis files (whole or as a stem for each voice) or writes their score as
-// a MIDI file; or lists the chip register writes they make (on the engine
-// directly).
+// Vorbis files (whole or as a stem for each voice, with ReplayGain tags or
+// normalized), writes their score as a MIDI file or the chip's writes as a
+// VGM file, or measures their loudness; or lists the chip register writes
+// they make (on the engine directly).
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <map>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,10 +22,12 @@
 #include "tools/velkrender/output_format.h"
 #include "tools/velkrender/song_audio.h"
 #include "tools/velkrender/song_files.h"
+#include "tools/velkrender/song_loudness_scan.h"
 #include "tools/velkrender/song_lrc.h"
 #include "tools/velkrender/song_midi.h"
 #include "tools/velkrender/song_outcome.h"
 #include "tools/velkrender/song_registers.h"
+#include "tools/velkrender/song_vgm.h"
 #include "tools/velkrender/stems.h"
 
 namespace {
@@ -208,9 +213,57 @@ SongOutcome writeMidi(const Options &options, const std::string &song, const std
     return outcome;
 }
 
+// A song's loudness, measured before it renders, and its album's (a batch).
+struct LoudnessPlan {
+    const SongLoudness *track = nullptr;
+    std::optional<Loudness> album;
+};
+
+// The ReplayGain tags of a song as planned.
+TagList replayGainTags(const LoudnessPlan &plan)
+{
+    TagList tags;
+    if (!plan.track)
+        return tags;
+    tags.emplace_back("REPLAYGAIN_TRACK_GAIN", gainText(plan.track->track.gainDb));
+    tags.emplace_back("REPLAYGAIN_TRACK_PEAK", peakText(plan.track->track.truePeak));
+    if (plan.album) {
+        tags.emplace_back("REPLAYGAIN_ALBUM_GAIN", gainText(plan.album->gainDb));
+        tags.emplace_back("REPLAYGAIN_ALBUM_PEAK", peakText(plan.album->truePeak));
+    }
+    tags.emplace_back("REPLAYGAIN_REFERENCE_LOUDNESS", referenceText());
+    return tags;
+}
+
+// --normalize: the factor that brings the song to the reference loudness,
+// held so that its largest sample stays within 16 bits; what it costs goes
+// to the outcome's notes.
+double normalizingScale(const SongLoudness &measured, SongOutcome &outcome)
+{
+    if (!std::isfinite(measured.track.lufs) || measured.largestSample == 0) {
+        outcome.notes.push_back("silent: written as it is");
+        return 1.0;
+    }
+    const double wanted = std::pow(10.0, measured.track.gainDb / 20.0);
+    const double most = 32767.0 / measured.largestSample;
+    char note[160];
+    if (wanted <= most) {
+        std::snprintf(note, sizeof note, "normalized by %.2f dB to %.2f LUFS", measured.track.gainDb,
+                      VELK_REFERENCE_LUFS);
+        outcome.notes.push_back(note);
+        return wanted;
+    }
+    const double held = 20.0 * std::log10(most);
+    std::snprintf(note, sizeof note,
+                  "normalized by %.2f dB, not %.2f: its peak would clip; it stays at %.2f LUFS, %.2f dB short",
+                  held, measured.track.gainDb, measured.track.lufs + held, measured.track.gainDb - held);
+    outcome.notes.push_back(note);
+    return most;
+}
+
 // The whole song, through the library, as an audio file at `path`.
 SongOutcome renderAudio(const Options &options, const std::string &song, const std::string &path,
-                        const Announce &announce)
+                        const Announce &announce, const LoudnessPlan &plan)
 {
     SongOutcome outcome;
     const SongHandle handle = openForOutput(options, song, path, announce, outcome);
@@ -218,7 +271,11 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
         return outcome;
     if (!applyTo(options, handle.get(), outcome))
         return outcome;
-    const AudioTarget target{path, outputFormatOf(options, path), options.pcm, outcome.title};
+    AudioTarget target{path, outputFormatOf(options, path), options.pcm, outcome.title};
+    if (target.format != OutputFormat::wav)
+        target.tags = replayGainTags(plan);
+    else if (options.normalize && plan.track)
+        target.scale = normalizingScale(*plan.track, outcome);
     const bool rendered = renderToFile(handle.get(), target,
                                        progressLine(options.pcm, audioSeconds(options, outcome), "rendering"),
                                        outcome.error);
@@ -270,7 +327,7 @@ SongOutcome renderStems(const Options &options, const std::string &song, const s
 }
 
 SongOutcome renderOne(const Options &options, const std::string &song, const std::string &output,
-                      const Announce &announce)
+                      const LoudnessPlan &plan, const Announce &announce)
 {
     // "--regs song.txt" would name the song as its own output and empty it
     // before reading it.
@@ -286,9 +343,19 @@ SongOutcome renderOne(const Options &options, const std::string &song, const std
         return lyricsOnly(options, song, announce);
     if (options.stems)
         return renderStems(options, song, output, announce);
-    if (outputFormatOf(options, output) == OutputFormat::midi)
+    const OutputFormat format = outputFormatOf(options, output);
+    if (format == OutputFormat::midi)
         return writeMidi(options, song, output, announce);
-    return renderAudio(options, song, output, announce);
+    if (format == OutputFormat::vgm || format == OutputFormat::vgz) {
+        SongOutcome outcome;
+        const SongHandle handle = openForOutput(options, song, output, announce, outcome);
+        if (handle && applyTo(options, handle.get(), outcome) &&
+            writeVgm(handle.get(), VgmTarget{output, format == OutputFormat::vgz, outcome.ims, outcome.title},
+                     outcome.error))
+            outcome.outputs.push_back(output);
+        return outcome;
+    }
+    return renderAudio(options, song, output, announce, plan);
 }
 
 std::string outputFor(const Options &options, const std::string &song)
@@ -303,6 +370,80 @@ void report(const std::string &song, const std::string &text)
     std::fprintf(stderr, "velkrender: %s: %s\n", song.c_str(), text.c_str());
 }
 
+// Whether the song's output needs its loudness first: tags or --normalize.
+bool measuresFirst(const Options &options, const std::string &output)
+{
+    if (options.regs || options.stems || (options.lrc && output == "-"))
+        return false;
+    const OutputFormat format = outputFormatOf(options, output);
+    return options.normalize || format == OutputFormat::flac || format == OutputFormat::vorbis;
+}
+
+// The song rendered once, unheard, with the controls, measured; false with
+// the reason reported.
+bool measureSong(const Options &options, const std::string &song, SongLoudness &measured)
+{
+    SongOutcome outcome;
+    const SongHandle handle = openSong(options, song, outcome);
+    if (handle && applyTo(options, handle.get(), outcome))
+        scanSong(handle.get(), measured,
+                 progressLine(options.pcm, audioSeconds(options, outcome), "measuring loudness:"), outcome.error);
+    endProgressLine();
+    if (outcome.error.empty())
+        return true;
+    report(song, outcome.error);
+    return false;
+}
+
+std::string decibels(double amplitude)
+{
+    if (amplitude <= 0.0)
+        return "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(amplitude));
+    return text;
+}
+
+void printLoudnessRow(const Loudness &l, const std::string &name)
+{
+    char lufs[32];
+    std::snprintf(lufs, sizeof lufs, std::isfinite(l.lufs) ? "%.2f" : "-inf", l.lufs);
+    std::printf("%8s  %10s  %10s  %9.2f  %s\n", lufs, decibels(l.samplePeak).c_str(), decibels(l.truePeak).c_str(),
+                l.gainDb, name.c_str());
+}
+
+// --loudness: a row for each song, and the album's for several.
+int printLoudness(const Options &options, const std::vector<SongArgument> &arguments)
+{
+    std::printf("%8s  %10s  %10s  %9s  %s\n", "LUFS", "peak dBFS", "peak dBTP", "gain dB", "song");
+    std::vector<std::unique_ptr<SongLoudness>> measured;
+    std::size_t songs = 0;
+    for (const SongArgument &argument : arguments) {
+        if (argument.songs.empty()) {
+            ++songs;
+            report(argument.given, "no file matches");
+        }
+        for (const std::string &song : argument.songs) {
+            ++songs;
+            auto one = std::make_unique<SongLoudness>();
+            if (!measureSong(options, song, *one))
+                continue;
+            printLoudnessRow(one->track, song);
+            std::fflush(stdout);
+            measured.push_back(std::move(one));
+        }
+    }
+    if (songs > 1 && !measured.empty()) {
+        std::vector<const SongLoudness *> all;
+        for (const auto &one : measured)
+            all.push_back(one.get());
+        printLoudnessRow(albumLoudness(all), "(album)");
+    }
+    std::printf("reference %s; the peaks are the largest sample (dBFS) and the true peak (dBTP, 4x oversampled)\n",
+                referenceText().c_str());
+    return measured.size() == songs ? 0 : 1;
+}
+
 void reportNotes(const std::string &song, const SongOutcome &outcome)
 {
     for (const std::string &note : outcome.notes)
@@ -314,9 +455,16 @@ void reportNotes(const std::string &song, const SongOutcome &outcome)
 int renderSingle(const Options &options, const std::string &song)
 {
     const std::string output = outputFor(options, song);
+    LoudnessPlan plan;
+    SongLoudness measured;
+    if (measuresFirst(options, output)) {
+        if (!measureSong(options, song, measured))
+            return 1;
+        plan.track = &measured;
+    }
     // Register lines or lyrics going to standard output keep it to themselves.
     std::FILE *info = output == "-" ? stderr : stdout;
-    const SongOutcome outcome = renderOne(options, song, output, [&](const SongOutcome &loaded) {
+    const SongOutcome outcome = renderOne(options, song, output, plan, [&](const SongOutcome &loaded) {
         if (loaded.ims)
             std::fprintf(info, "title: %s\n", loaded.title.c_str());
         std::fprintf(info, "length: %lu ms", loaded.lengthMs);
@@ -353,6 +501,8 @@ int renderSeveral(const Options &options, const std::vector<SongArgument> &argum
 {
     std::size_t songs = 0, written = 0;
     std::set<std::string> outputs;  // two songs of one name must not share an output
+    // The songs to render, with their outputs.
+    std::vector<std::pair<std::string, std::string>> jobs;
     for (const SongArgument &argument : arguments) {
         if (argument.songs.empty()) {
             ++songs;
@@ -366,21 +516,48 @@ int renderSeveral(const Options &options, const std::vector<SongArgument> &argum
                 report(song, output + " is the output of an earlier song");
                 continue;
             }
-            const SongOutcome outcome = renderOne(options, song, output, [](const SongOutcome &) {});
-            reportNotes(song, outcome);
-            if (!outcome.error.empty()) {
-                report(song, outcome.error);
-                continue;
-            }
-            ++written;
-            const std::string files = joined(outcome.outputs) + (outcome.lrc.empty() ? "" : ", " + outcome.lrc);
-            if (outcome.ims)
-                std::printf("%s: \"%s\", %lu ms -> %s\n", song.c_str(), outcome.title.c_str(), outcome.lengthMs,
-                            files.c_str());
-            else
-                std::printf("%s: %lu ms -> %s\n", song.c_str(), outcome.lengthMs, files.c_str());
-            std::fflush(stdout);
+            jobs.emplace_back(song, output);
         }
+    }
+    // Tags name the album's loudness too: every song is measured first.
+    std::map<std::string, std::unique_ptr<SongLoudness>> measured;
+    std::optional<Loudness> album;
+    const bool measuring = !jobs.empty() && measuresFirst(options, jobs.front().second);
+    if (measuring) {
+        std::vector<const SongLoudness *> all;
+        for (const auto &[song, output] : jobs) {
+            auto one = std::make_unique<SongLoudness>();
+            if (!measureSong(options, song, *one))
+                continue;
+            all.push_back(one.get());
+            measured[song] = std::move(one);
+        }
+        if (!all.empty())
+            album = albumLoudness(all);
+    }
+    for (const auto &[song, output] : jobs) {
+        LoudnessPlan plan;
+        if (measuring) {
+            const auto found = measured.find(song);
+            if (found == measured.end())
+                continue;  // its failure is told
+            plan.track = found->second.get();
+            plan.album = album;
+        }
+        const SongOutcome outcome = renderOne(options, song, output, plan, [](const SongOutcome &) {});
+        reportNotes(song, outcome);
+        if (!outcome.error.empty()) {
+            report(song, outcome.error);
+            continue;
+        }
+        ++written;
+        const std::string files = joined(outcome.outputs) + (outcome.lrc.empty() ? "" : ", " + outcome.lrc);
+        if (outcome.ims)
+            std::printf("%s: \"%s\", %lu ms -> %s\n", song.c_str(), outcome.title.c_str(), outcome.lengthMs,
+                        files.c_str());
+        else
+            std::printf("%s: %lu ms -> %s\n", song.c_str(), outcome.lengthMs, files.c_str());
+        std::fflush(stdout);
     }
     std::printf("%zu of %zu songs written", written, songs);
     if (written < songs)
@@ -416,6 +593,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "velkrender: %s\n", error.c_str());
         return 1;
     }
+    if (options.loudness)
+        return printLoudness(options, arguments);
     if (single)
         return renderSingle(options, arguments[0].songs[0]);
     return renderSeveral(options, arguments);

@@ -25,6 +25,9 @@ struct Options {
     bool regs = false;
     bool lrc = false;
     bool stems = false;
+    bool normalize = false;  // WAV at the reference loudness
+    bool loudness = false;   // a table of loudness, no files
+    bool rateChosen = false;
     ListenerControls controls;
 };
 

@@ -14,7 +14,12 @@ std::string lower(std::string text)
 
 } // namespace
 
-const char writableExtensions[] = ".wav, .flac, .ogg or .mid";
+const char writableExtensions[] = ".wav, .flac, .ogg, .mid, .vgm or .vgz";
+
+bool holdsAudio(OutputFormat format)
+{
+    return format == OutputFormat::wav || format == OutputFormat::flac || format == OutputFormat::vorbis;
+}
 
 std::optional<OutputFormat> outputFormatNamed(const std::string &name)
 {
@@ -27,6 +32,10 @@ std::optional<OutputFormat> outputFormatNamed(const std::string &name)
         return OutputFormat::vorbis;
     if (n == "midi" || n == "mid")
         return OutputFormat::midi;
+    if (n == "vgm")
+        return OutputFormat::vgm;
+    if (n == "vgz")
+        return OutputFormat::vgz;
     return std::nullopt;
 }
 
@@ -51,6 +60,10 @@ std::optional<OutputFormat> outputFormatOfExtension(const std::string &extension
         return OutputFormat::vorbis;
     if (extension == ".mid" || extension == ".midi")
         return OutputFormat::midi;
+    if (extension == ".vgm")
+        return OutputFormat::vgm;
+    if (extension == ".vgz")
+        return OutputFormat::vgz;
     return std::nullopt;
 }
 
@@ -61,6 +74,8 @@ const char *extensionOf(OutputFormat format)
     case OutputFormat::flac: return ".flac";
     case OutputFormat::vorbis: return ".ogg";
     case OutputFormat::midi: return ".mid";
+    case OutputFormat::vgm: return ".vgm";
+    case OutputFormat::vgz: return ".vgz";
     }
     return ".wav";
 }

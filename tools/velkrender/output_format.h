@@ -7,9 +7,14 @@
 
 namespace velk::render {
 
-enum class OutputFormat { wav, flac, vorbis, midi };
+// vgm and vgz (gzipped) hold the chip's register writes.
+enum class OutputFormat { wav, flac, vorbis, midi, vgm, vgz };
 
-// The format --format names: wav, flac, ogg (or vorbis), midi (or mid); any
+// Whether files of `format` hold audio (WAV, FLAC, Ogg).
+bool holdsAudio(OutputFormat format);
+
+// The format --format names: wav, flac, ogg (or vorbis), midi (or mid), vgm,
+// vgz; any
 // case. None for another name.
 std::optional<OutputFormat> outputFormatNamed(const std::string &name);
 
@@ -18,13 +23,13 @@ std::optional<OutputFormat> outputFormatNamed(const std::string &name);
 std::string lowerExtension(const std::string &path);
 
 // The format an extension (as lowerExtension gives it) asks for: .wav,
-// .flac, .ogg or .oga, .mid or .midi. None for any other, "" included.
+// .flac, .ogg or .oga, .mid or .midi, .vgm, .vgz. None for any other, "" included.
 std::optional<OutputFormat> outputFormatOfExtension(const std::string &extension);
 
 // The extension velkrender gives files of `format` it names itself.
 const char *extensionOf(OutputFormat format);
 
-// The extensions it writes, for messages: ".wav, .flac, .ogg or .mid".
+// The extensions it writes, for messages: ".wav, .flac, .ogg, .mid, .vgm or .vgz".
 extern const char writableExtensions[];
 
 } // namespace velk::render

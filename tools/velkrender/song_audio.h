@@ -6,6 +6,7 @@
 #include "libvelk/velk.h"
 #include "tools/velkrender/output_format.h"
 #include "tools/velkrender/render_loop.h"
+#include "tools/velkrender/tag_list.h"
 
 namespace velk::render {
 
@@ -14,6 +15,8 @@ struct AudioTarget {
     OutputFormat format = OutputFormat::wav;
     AudioFormat pcm;    // the song must render at its rate and channels
     std::string title;  // a tag where the format has tags
+    TagList tags;       // more tags, where the format has tags
+    double scale = 1.0;  // each sample times this (--normalize), held within 16 bits
 };
 
 // The rest of `song`, to its end, into the file at `target.path`; `progress`
