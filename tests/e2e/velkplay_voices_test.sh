@@ -2,7 +2,8 @@
 # velkplay's voice panel on an 80x24 terminal (a tmux pane), the demo song
 # (six melodic voices, five drums) with its lyric file: it all fits; a mute
 # and a solo silence voices as heard; at tempo 200% the song's clock runs
-# twice as fast as the audio the device takes; the key shows; through
+# twice as fast as the audio the device takes; the key and the
+# even-loudness gain show; through
 # --plugin the keys say they need the library. A missing song: status 2,
 # and the file named as missing, with either engine.
 #
@@ -75,6 +76,11 @@ ratio=$(awk -v s=$((song1 - song0)) -v b=$((bytes1 - bytes0)) 'BEGIN { printf "%
 awk -v r="$ratio" 'BEGIN { exit !(r >= 1.6 && r <= 2.5) }' || fail "the song ran x$ratio the audio at tempo 200%"
 tm send-keys -t velk ']' ']' ']'
 wait_for 3 "key +3 on the status line" shows ' tempo 200%  key \+3 *$'
+# g: even loudness, the song's gain once measured; g again: off.
+tm send-keys -t velk g
+wait_for 20 "the even-loudness gain on the status line" shows ' key \+3  even [-+][0-9]+\.[0-9] dB *$'
+tm send-keys -t velk g
+wait_for 3 "even loudness off" hides ' even '
 
 start --plugin "'$plugin'" "'$work/song/DEMO.IMS'"
 hides '^ 1 Voice 1' || fail "a voice panel through the plug-in"

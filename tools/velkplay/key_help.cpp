@@ -12,6 +12,7 @@ const std::vector<std::string> &keyHelp()
         "! @ # $ % ^ & * (  hear only voice 1-9     B S T C H  only that drum",
         "           (the same key again, or 0: every voice)",
         "+ -        tempo 5% faster, slower     ] [  key a semitone up, down",
+        "g          even loudness: every song at -18 LUFS (ReplayGain), never clipping",
         "v          voice panel     l  lyrics     ?  these keys",
     };
     return lines;

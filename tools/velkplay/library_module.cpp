@@ -5,12 +5,16 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/host_window.h"
+#include "tools/velkplay/even_loudness.h"
 #include "tools/velkplay/heard_timeline.h"
+#include "tools/velkplay/seek_index_builder.h"
 
 namespace velk::play {
 namespace {
@@ -33,7 +37,15 @@ struct Playing {
     std::atomic<std::uint32_t> wantedMuted{0};
     std::atomic<int> wantedTempoPercent{100};
     std::atomic<int> wantedTranspose{0};
+    std::atomic<bool> wantedEven{false};
     Listening applied;
+
+    // Made and replaced on the thread that owns the handle; the player's
+    // thread reads the measure's figure.
+    std::unique_ptr<SeekIndexBuilder> seekIndex;
+    std::shared_ptr<LoudnessMeasure> loudness;
+    std::mutex loudnessLock;  // guards `loudness` itself
+    double appliedGainDb = 0;  // render thread
 
     // Read on the player's thread while the render thread owns the handle.
     std::vector<std::string> voiceNames;
@@ -75,14 +87,31 @@ void flushAtSong(Out_Module &out, Playing &p)
 // Gives the song what the listener asked for since the last block.
 void applyListening(Playing &p)
 {
-    const Listening wanted{p.wantedMuted.load(), p.wantedTempoPercent.load(), p.wantedTranspose.load()};
+    const Listening wanted{p.wantedMuted.load(), p.wantedTempoPercent.load(), p.wantedTranspose.load(),
+                           p.wantedEven.load()};
     if (wanted.muted != p.applied.muted)
         velk_set_muted_voices(p.song, wanted.muted);
     if (wanted.tempoPercent != p.applied.tempoPercent)
         velk_set_tempo(p.song, wanted.tempoPercent / 100.0);
     if (wanted.transpose != p.applied.transpose)
         velk_set_transpose(p.song, wanted.transpose);
+    // Snapshots hold for one tempo and key: an index of the others would
+    // make no seek exact.
+    const bool resounded = wanted.tempoPercent != p.applied.tempoPercent || wanted.transpose != p.applied.transpose;
     p.applied = wanted;
+    if (resounded && p.seekIndex) {
+        p.seekIndex.reset();
+        p.seekIndex = std::make_unique<SeekIndexBuilder>(p.song);
+    }
+}
+
+// The gain "even loudness" asks for now: 0 dB while off or unmeasured.
+double wantedGainDb(Playing &p)
+{
+    if (!p.applied.evenLoudness)
+        return 0;
+    std::lock_guard<std::mutex> hold(p.loudnessLock);
+    return p.loudness ? p.loudness->gainDb().value_or(0) : 0;
 }
 
 // Renders the song into the output until it ends (then lets the output play
@@ -134,6 +163,9 @@ void renderSong()
             ended = true;
             continue;
         }
+        const double gainDb = wantedGainDb(p);
+        applyGain(block.data(), static_cast<std::size_t>(frames) * channels, p.appliedGainDb, gainDb);
+        p.appliedGainDb = gainDb;
         const int bytes = static_cast<int>(frames) * channels * 2;
         // A seek, a pause or a stop while waiting drops the block.
         auto interrupted = [&] { return !p.running || p.paused || p.seekTargetMs.load() >= 0; };
@@ -157,6 +189,11 @@ void stop()
     record().outMod->Close();
     // The stamps point at the handle's instrument names.
     p.timeline.clear();
+    p.seekIndex.reset();
+    {
+        std::lock_guard<std::mutex> hold(p.loudnessLock);
+        p.loudness.reset();
+    }
     velk_close(p.song);
     p.song = nullptr;
     p.paused = false;
@@ -187,6 +224,15 @@ int play(const char *file)
     }
     p.song = song;
     applyListening(p);
+    p.appliedGainDb = 0;
+    p.seekIndex = std::make_unique<SeekIndexBuilder>(song);
+    {
+        // Measured as it begins to play (every voice heard, mutes being a
+        // song's own), whether or not the listener evens songs out yet.
+        std::lock_guard<std::mutex> hold(p.loudnessLock);
+        p.loudness = std::make_shared<LoudnessMeasure>(file, p.options, p.applied.tempoPercent / 100.0,
+                                                       p.applied.transpose);
+    }
     p.timeline.restart(stampNow(song, 0));
     p.songPath = file;
     p.seekTargetMs = -1;
@@ -289,6 +335,17 @@ void setListening(const Listening &listening)
     p.wantedMuted = listening.muted;
     p.wantedTempoPercent = listening.tempoPercent;
     p.wantedTranspose = listening.transpose;
+    p.wantedEven = listening.evenLoudness;
+}
+
+std::optional<double> evenLoudnessGainDb(std::string &failure)
+{
+    Playing &p = playing();
+    std::lock_guard<std::mutex> hold(p.loudnessLock);
+    if (!p.loudness)
+        return std::nullopt;
+    failure = p.loudness->failure();
+    return p.loudness->gainDb();
 }
 
 std::vector<HeardVoice> heardVoices()

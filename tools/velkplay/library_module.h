@@ -5,6 +5,7 @@
 // as the plug-in posts it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ std::string &lastOpenError();
 // render thread applies them to the next block it renders, so they are heard
 // once the audio already buffered has played (within a second).
 void setListening(const Listening &listening);
+
+// The gain "even loudness" gives the song playing, once its loudness is
+// measured (a few seconds after it opens); none before, or when it could not
+// be, with `failure` saying why.
+std::optional<double> evenLoudnessGainDb(std::string &failure);
 
 // The song's voices as the listener hears them now (the states read after
 // the block being heard was rendered); empty when no song plays.

@@ -1,6 +1,7 @@
 #include "tools/velkplay/listening.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace velk::play {
 
@@ -46,6 +47,20 @@ std::string listeningText(const Listening &listening)
             text += "  ";
         text += "key " + std::string(listening.transpose > 0 ? "+" : "") + std::to_string(listening.transpose);
     }
+    return text;
+}
+
+std::string evenLoudnessText(const Listening &listening, const std::optional<double> &gainDb,
+                             const std::string &failure)
+{
+    if (!listening.evenLoudness)
+        return "";
+    if (!failure.empty())
+        return "even: not measured";
+    if (!gainDb)
+        return "even ...";
+    char text[32];
+    std::snprintf(text, sizeof text, "even %+.1f dB", *gainDb);
     return text;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velk::play {
@@ -12,6 +13,7 @@ struct Listening {
     std::uint32_t muted = 0;  // bit (1u << voice) for each voice silenced
     int tempoPercent = 100;   // 25 to 400, in steps of 5
     int transpose = 0;        // semitones, -12 to 12
+    bool evenLoudness = false; // each song at -18 LUFS (ReplayGain 2.0), held below clipping
 };
 
 // Silences the voice, or lets it be heard again.
@@ -27,5 +29,10 @@ void stepTranspose(Listening &listening, int direction);
 
 // "tempo 115%  key -2" for what is not the song's own ("" when nothing is).
 std::string listeningText(const Listening &listening);
+
+// "even -3.2 dB" while songs are evened out (`gainDb` the song's, none while
+// it is measured: "even ..."; `failure` when it cannot be); "" when off.
+std::string evenLoudnessText(const Listening &listening, const std::optional<double> &gainDb,
+                             const std::string &failure);
 
 } // namespace velk::play

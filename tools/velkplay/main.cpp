@@ -29,7 +29,7 @@ constexpr int exitSomeFailed = 1;
 constexpr int exitCannotPlay = 2;
 
 const char usage[] =
-    "usage: velkplay [--emu NAME] [--pitch] [--device NAME] SONG...\n"
+    "usage: velkplay [--emu NAME] [--pitch] [--even-loudness] [--device NAME] SONG...\n"
     "       velkplay --plugin PATH [--device NAME] SONG...\n"
     "\n"
     "Plays each SONG (IMS or ROL) in turn through the sound card, with libvelk\n"
@@ -40,6 +40,9 @@ const char usage[] =
     "                 hotter), woody or ken\n"
     "  --pitch        bend notes by the songs' pitch events (the plug-in leaves\n"
     "                 them silent)\n"
+    "  --even-loudness  play every song equally loud (-18 LUFS, as ReplayGain\n"
+    "                 2.0 has it; never raised so far that it clips), from a\n"
+    "                 measure made as it starts playing; g turns it on and off\n"
     "  --plugin PATH  play through this input plug-in (in_velk.so) instead\n"
     "  --device NAME  the sound device to play on (default: the system's)\n"
     "On a terminal: space pauses and resumes, left and right seek 10 s back and\n"
@@ -50,8 +53,10 @@ const char usage[] =
     "and shows it. 1-9 mute voice 1-9 (again: unmute), b s t c h the bass drum,\n"
     "snare, tom-tom, cymbal and hi-hat; ! @ # $ % ^ & * ( and B S T C H play\n"
     "that voice alone (again, or 0: every voice). + and - change the tempo by\n"
-    "5% (25% to 400%), ] and [ the key by a semitone (an octave either way).\n"
-    "? lists the keys. Voices, tempo and key need the library (not --plugin).\n"
+    "5% (25% to 400%), ] and [ the key by a semitone (an octave either way),\n"
+    "g evens out loudness (the status line shows the song's gain).\n"
+    "? lists the keys. Voices, tempo, key and loudness need the library (not\n"
+    "--plugin).\n"
     "Otherwise every song plays to its end, with a line for each.\n"
     "Exit status: 0 when every song played, 1 when some could not, 2 when\n"
     "nothing could (no song could play, no sound device, no plug-in, a wrong\n"
@@ -63,6 +68,7 @@ struct Options {
     velk_emulator emulator = VELK_EMULATOR_DEFAULT;
     bool emulatorChosen = false;
     bool pitchBends = false;
+    bool evenLoudness = false;
     std::string device;
     std::vector<std::string> songs;
 };
@@ -104,14 +110,17 @@ Options parseArguments(int argc, char **argv)
             options.emulatorChosen = true;
         } else if (arg == "--pitch") {
             options.pitchBends = true;
+        } else if (arg == "--even-loudness") {
+            options.evenLoudness = true;
         } else {
             usageError("unknown option " + arg);
         }
     }
     if (options.songs.empty())
         usageError("no song to play");
-    if (!options.plugin.empty() && (options.emulatorChosen || options.pitchBends))
-        usageError("--emu and --pitch choose how libvelk plays; the plug-in plays as it does in Winamp");
+    if (!options.plugin.empty() && (options.emulatorChosen || options.pitchBends || options.evenLoudness))
+        usageError("--emu, --pitch and --even-loudness choose how libvelk plays; the plug-in plays as it does in "
+                   "Winamp");
     return options;
 }
 
@@ -135,7 +144,9 @@ int main(int argc, char **argv)
         velk::play::setLibraryOptions(open);
         module = &velk::play::libraryModule();
         whyPlayFailed = [] { return velk::play::lastOpenError(); };
-        controls = velk::play::SongControls{velk::play::setListening, velk::play::heardVoices};
+        controls = velk::play::SongControls{velk::play::setListening, velk::play::heardVoices,
+                                            velk::play::evenLoudnessGainDb, {}};
+        controls->start.evenLoudness = options.evenLoudness;
     } else {
         library = velk::host::PluginLibrary::load(options.plugin, error);
         if (!library) {

@@ -130,6 +130,7 @@ bool listenTo(const KeyPress &press, const std::vector<HeardVoice> &voices, List
     case Key::slower: stepTempo(listening, -1); break;
     case Key::keyUp: stepTranspose(listening, 1); break;
     case Key::keyDown: stepTranspose(listening, -1); break;
+    case Key::evenLoudness: listening.evenLoudness = !listening.evenLoudness; break;
     default: return false;
     }
     return true;
@@ -139,7 +140,7 @@ bool needsLibrary(Key key)
 {
     switch (key) {
     case Key::voicePanel: case Key::mute: case Key::solo: case Key::everyVoice:
-    case Key::faster: case Key::slower: case Key::keyUp: case Key::keyDown:
+    case Key::faster: case Key::slower: case Key::keyUp: case Key::keyDown: case Key::evenLoudness:
         return true;
     default:
         return false;
@@ -154,8 +155,10 @@ Outcome followKeys(In_Module &module, host::EndOfSongReceiver &receiver, int mes
     auto draw = [&] {
         const int width = terminal.width() - 1;
         const int position = std::min(module.GetOutputTime(), lengthMs);
-        std::string suffix;
-        for (const std::string &part : {listeningText(listening), note.now()})
+        std::string suffix, failure;
+        const std::optional<double> gain =
+            controls && controls->evenGainDb ? controls->evenGainDb(failure) : std::nullopt;
+        for (const std::string &part : {listeningText(listening), evenLoudnessText(listening, gain, failure), note.now()})
             if (!part.empty())
                 suffix += "  " + part;
         std::string status = statusLine(module.IsPaused() != 0, position, lengthMs,
@@ -239,7 +242,7 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
     View view;
     // The tempo and the key hold for the rest of the list; mutes are of a
     // song's own voices.
-    Listening listening;
+    Listening listening = controls ? controls->start : Listening{};
     const int count = static_cast<int>(songs.size());
     int index = 0;
     int direction = 1;  // a song that fails is passed over in the direction of travel
@@ -292,9 +295,17 @@ ListResult playSongList(In_Module &module, host::EndOfSongReceiver &receiver, co
         } else {
             outcome = waitForEnd(receiver, messagesBefore);
         }
+        // The gain the song was evened out by, while the measure is at hand.
+        std::string evenText;
+        if (controls && controls->evenGainDb) {
+            std::string failure;
+            const std::optional<double> gain = controls->evenGainDb(failure);
+            evenText = evenLoudnessText(listening, gain, failure);
+        }
         module.Stop();
         if (outcome == Outcome::ended && !terminal)
-            out << "played: " << title << " (" << clockText(lengthMs) << ")  " << song << "\n" << std::flush;
+            out << "played: " << title << " (" << clockText(lengthMs) << ")  " << song
+                << (evenText.empty() ? "" : "  (" + evenText + ")") << "\n" << std::flush;
 
         switch (outcome) {
         case Outcome::ended:

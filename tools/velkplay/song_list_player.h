@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,11 +20,15 @@ namespace velk::play {
 class Terminal;
 
 // What the library lets a listener do while a song plays: mute voices,
-// change the tempo and the key, see the voices. A song played through a
-// plug-in has none of it.
+// change the tempo and the key, even out loudness, see the voices. A song
+// played through a plug-in has none of it.
 struct SongControls {
     std::function<void(const Listening &)> listen;
     std::function<std::vector<HeardVoice>()> heardVoices;
+    // The song's even-loudness gain once measured (else none, with the
+    // reason when it failed).
+    std::function<std::optional<double>(std::string &failure)> evenGainDb;
+    Listening start;  // what the list begins with (the command line's)
 };
 
 struct ListResult {

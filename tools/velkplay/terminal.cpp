@@ -78,6 +78,7 @@ std::optional<KeyPress> keyOf(char c)
     case '-': case '_': return KeyPress{Key::slower};
     case ']': return KeyPress{Key::keyUp};
     case '[': return KeyPress{Key::keyDown};
+    case 'g': case 'G': return KeyPress{Key::evenLoudness};
     default: return std::nullopt;
     }
 }

@@ -11,7 +11,7 @@ namespace velk::play {
 
 enum class Key {
     pauseResume, back, forward, next, previous, quit, lyrics,
-    voicePanel, keyHelp, mute, solo, everyVoice, faster, slower, keyUp, keyDown
+    voicePanel, keyHelp, mute, solo, everyVoice, faster, slower, keyUp, keyDown, evenLoudness
 };
 
 // A key pressed; mute and solo name a voice (from 0). The drum letters name
