@@ -2,8 +2,11 @@
 // script of the listener's calls (render, seek, mute, tempo, transposition,
 // voice state, the score). One input holds them all: a little-endian 16-bit
 // length and the song, a 16-bit length and the bank, then the script, three
-// bytes a step (what, two arguments).
+// bytes a step (what, two arguments). Last, a seek on a fresh handle
+// against the whole render there (the last two bytes: where, and how much
+// plays before it).
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -73,6 +76,60 @@ void checkVoices(velk_song *song)
         require(state.key >= -1 && state.key <= 127 && state.instrument, "a voice's key and instrument are set");
         require(velk_voice_name(song, v) != nullptr, "every voice has a name");
     }
+}
+
+double windowDbfs(const std::vector<std::int16_t> &pcm, std::size_t from, std::size_t count)
+{
+    double sum = 0.0;
+    for (std::size_t i = from; i < from + count && i < pcm.size(); ++i)
+        sum += static_cast<double>(pcm[i]) * pcm[i];
+    return 20.0 * std::log10(std::max(std::sqrt(sum / static_cast<double>(count)), 1e-3) / 32768.0);
+}
+
+std::vector<std::int16_t> renderUpTo(velk_song *song, std::size_t frames)
+{
+    std::vector<std::int16_t> pcm(frames);
+    std::size_t got = 0;
+    for (long n; got < frames && (n = velk_render(song, pcm.data() + got, frames - got)) > 0;)
+        got += static_cast<std::size_t>(n);
+    pcm.resize(got);
+    return pcm;
+}
+
+// After a seek to `target` (within the song's first two seconds, after
+// `before` frames played) the next half second is as loud as the whole
+// render's there, and silent where it is silent. One handle at a time, as
+// Ken's emulator asks.
+void checkSeekAgainstWholeRender(const std::uint8_t *songBytes, std::size_t songSize, const std::uint8_t *bankBytes,
+                                 std::size_t bankSize, const velk_options &options, std::int64_t target,
+                                 std::size_t before)
+{
+    const std::size_t window = static_cast<std::size_t>(options.sample_rate / 2);
+    std::vector<std::int16_t> heard;
+    std::int64_t at = 0;
+    velk_song *song = nullptr;
+    if (velk_open_memory(songBytes, songSize, bankBytes, bankSize, &options, &song) != VELK_OK) {
+        velk_close(song);
+        return;
+    }
+    renderUpTo(song, before);
+    require(velk_seek_ms(song, target) == VELK_OK, "a seek succeeds");
+    at = velk_position_ms(song);
+    heard = renderUpTo(song, window);
+    velk_close(song);
+    song = nullptr;
+    require(velk_open_memory(songBytes, songSize, bankBytes, bankSize, &options, &song) == VELK_OK,
+            "a song opens again");
+    const std::size_t from = static_cast<std::size_t>(at * options.sample_rate / 1000);
+    const std::vector<std::int16_t> whole = renderUpTo(song, from + window);
+    velk_close(song);
+    if (heard.size() < window || whole.size() < from + window)
+        return;  // the song ends there
+    const double want = windowDbfs(whole, from, window), got = windowDbfs(heard, 0, window);
+    if (want >= -60.0)
+        require(std::fabs(got - want) <= 0.5, "after a seek each half second is as loud as in the whole render");
+    else
+        require(got <= -50.0, "after a seek what is silent in the whole render stays silent");
 }
 
 } // namespace
@@ -149,5 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             require(velk_position_ms(song) == before, "no control or question moves the position");
     }
     velk_close(song);
+    // The seek's check last, on fresh handles at the song's own tempo and key.
+    checkSeekAgainstWholeRender(songBytes, songSize, bankBytes, bankSize, options,
+                                static_cast<std::int64_t>(data[size - 1]) * 8, data[size - 2] * 16u);
     return 0;
 }
