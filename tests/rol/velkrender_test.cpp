@@ -315,7 +315,7 @@ TEST(Velkrender, SaysWhatIsWrong)
     // whole help.
     EXPECT_EQ(run("-o \"" + (dir / "x.mp3").string() + "\" \"" + (dir / "tune.rol").string() + "\"", dir), 2);
     EXPECT_EQ(readText(dir / "stderr.txt"), "velkrender: cannot write " + (dir / "x.mp3").string() +
-                                                ": velkrender writes .wav, .flac, .ogg or .mid files\n"
+                                                ": velkrender writes .wav, .flac, .ogg, .mid, .vgm or .vgz files\n"
                                                 "Try 'velkrender --help' for more information.\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "x.mp3"));
     EXPECT_EQ(run("--mute 12 x.rol", dir), 2);
