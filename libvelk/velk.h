@@ -313,7 +313,8 @@ VELK_API double velk_voice_gain(const velk_song *song, int voice);
  * A snapshot is the whole state of the engine, the chip and the rendering
  * between two ticks. A seek to T that finds one at most 2.5 s before T
  * restores the latest such and renders forward, unheard, to T: a second of
- * the chip at most (about 40 ms with Nuked, a few with satoh), and then
+ * the chip at most (with Nuked about 50 ms of a core at the most on a busy
+ * two-core machine, a few ms with satoh), and then
  * plays what a render from the start plays at T.
  *
  * Bit for bit with Nuked and satoh (satoh's rhythm noise included: each
@@ -340,8 +341,8 @@ VELK_API double velk_voice_gain(const velk_song *song, int voice);
  * that every seek back into what has played is exact. A seek index renders
  * the rest ahead of time. A snapshot takes about 6 KB with Nuked, 4 KB with
  * satoh and 10 KB with woody: a 10-minute song's snapshots take about
- * 3.5 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs well
- * under 1% of rendering. */
+ * 3.3 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs a copy
+ * of those bytes a second, far under 1% of rendering. */
 
 /* Whether a seek to `ms` now would give the whole render's samples bit for
  * bit: 1 when a snapshot at most 2.5 s before it holds for the current
