@@ -9,6 +9,7 @@
 
 #include "libvelk/emulator_chip.h"
 #include "libvelk/handle_errors.h"
+#include "libvelk/key_holding.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_render.h"
 #include "libvelk/song_snapshot.h"
@@ -45,7 +46,8 @@ void makeTwin(const velk_song &song, velk_song &twin)
         velk::lib::makeEmulatorChip(twin.emulator, twin.sampleRate, twin.channels);
     twin.voices = chip.get();
     twin.chip = std::move(chip);
-    twin.player = std::make_unique<velk::RolPlayer>(*song.player, twin.chip.get());
+    twin.keys = std::make_unique<velk::lib::KeyHolding>(*twin.chip);
+    twin.player = std::make_unique<velk::RolPlayer>(*song.player, twin.keys.get());
     // The song's chip saw two starts when it opened (its length was measured
     // between them, on another chip): so does the twin's.
     twin.player->rewind(0);
