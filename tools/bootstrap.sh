@@ -14,7 +14,7 @@ packages=(
   wine64 wine32:i386 xvfb
   libsdl2-dev tmux
   clang libfuzzer-14-dev libclang-rt-14-dev
-  pkg-config libsndfile1-dev flac ffmpeg python3-mido timidity
+  pkg-config libsndfile1-dev flac ffmpeg python3-mido timidity fluid-soundfont-gm
   libebur128-dev loudgain vorbis-tools libvorbis-dev libflac-dev zlib1g-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
