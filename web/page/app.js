@@ -15,6 +15,8 @@ const player = new Player({ measure: (entry, settings) => ask('loudness', { entr
 // Audio may start only inside a gesture: every one unlocks it (again after
 // an interruption), before the click's own handler runs.
 for (const type of ['pointerdown', 'touchend', 'click', 'keydown']) document.addEventListener(type, () => player.unlock(), { capture: true });
+// Too slow a machine for the emulator: the player went on with a lighter one.
+player.addEventListener('struggling', (e) => { $('emulator').value = e.detail.emulator; });
 const now = { index: -1, entry: null, info: null, id: null };
 let queued = null;   // {index, id} of the song following without a gap
 let soloVoice = -1;

@@ -6,8 +6,9 @@
 // it starts only once PRIME frames are queued (or the stream has ended),
 // so a slow first render cannot cut a gap in the music. Running dry mid-
 // stream (an underrun: the render thread fell behind) is counted, told to
-// the worker (which then keeps more queued) and primed again, so a slow
-// machine hears one pause rather than a stutter.
+// the worker (which then keeps more queued) and primed again with twice as
+// much (up to a second), so a slow machine hears a pause or two rather than
+// a stutter.
 const PRIME = 3072;
 
 class VelkOutput extends AudioWorkletProcessor {
@@ -22,6 +23,7 @@ class VelkOutput extends AudioWorkletProcessor {
         this.ended = false;
         this.underruns = 0;
         this.underrunFrames = 0;
+        this.prime = PRIME;
         this.worker = null;
         this.port.onmessage = (e) => {
             const m = e.data;
@@ -47,7 +49,7 @@ class VelkOutput extends AudioWorkletProcessor {
         } else if (m.type === 'block' && m.generation === this.generation) {
             this.queue.push(m);
             this.queued += m.left.length;
-            if (this.queued >= PRIME) this.priming = false;
+            if (this.queued >= this.prime) this.priming = false;
         } else if (m.type === 'end' && m.generation === this.generation) {
             this.priming = false;  // a song shorter than PRIME
             this.ended = true;
@@ -80,6 +82,7 @@ class VelkOutput extends AudioWorkletProcessor {
             this.underruns++;
             this.underrunFrames += left.length - i;
             this.priming = true;
+            this.prime = Math.min(this.prime * 2, sampleRate);
             this.worker.postMessage({ type: 'underrun', generation: this.generation });
         }
         return true;

@@ -292,8 +292,13 @@ export class Player extends EventTarget {
             this.onStats?.(m);
         } else if (m.type === 'struggling') {
             // Nuked is the costliest emulator; satoh (the plug-in's) the next best.
+            // Past the largest buffer the song would stutter: it goes on with
+            // the lighter emulator, and the page is told so.
             const lighter = m.emulator === 'satoh' ? 'woody' : m.emulator === 'woody' ? null : 'satoh';
-            if (lighter) this.dispatchEvent(new CustomEvent('struggling', { detail: { emulator: lighter, from: m.emulator } }));
+            if (lighter && this.settings.emulator === m.emulator) {
+                this.change({ emulator: lighter });
+                this.dispatchEvent(new CustomEvent('struggling', { detail: { emulator: lighter, from: m.emulator } }));
+            }
         } else if (m.type === 'buffer') {
             this.dispatchEvent(new CustomEvent('buffer', { detail: m.seconds }));
         } else if (m.type === 'indexed') {
@@ -351,6 +356,9 @@ export class Player extends EventTarget {
             this.worker.postMessage({ type: 'stats' });
         });
     }
+
+    // For benchmarks: the render thread as on a machine `factor` times slower.
+    slowRenderThread(factor) { this.worker.postMessage({ type: 'slowdown', factor }); }
 
     // How often the speakers ran dry since the context was made: {count, frames}.
     underruns() {
