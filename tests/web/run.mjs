@@ -59,6 +59,21 @@ if (native) {
     const ours = libraryRender(48000, { ms: 100000 });
     check(r.status === 0 && nat.length === ours.length && nat.every((v, i) => v === ours[i]),
           'the wasm renders AMG0018 as the native library does, sample for sample', `${ours.length / 2} frames, native ${nat.length / 2}`);
+    // Even loudness's figures, measured by the page's meter on the wasm's
+    // render, against the library's libebur128 (velkrender --loudness).
+    const table = spawnSync(native, ['--loudness', '--emu', 'nuked', '--rate', '48000', '--bank', `${songs}/STANDARD.BNK`, `${songs}/AMG0018.IMS`]);
+    const row = String(table.stdout).match(/^\s*(-?[\d.]+)\s+(-?[\d.]+)\s+(-?[\d.]+)\s+(-?[\d.]+)\s+\S*AMG0018/m);
+    if (row) {
+        const { LoudnessMeter } = await import(`${site}/loudness.js`);
+        const meter = new LoudnessMeter(48000);
+        meter.add(ours);
+        const l = meter.result(), dB = (x) => 20 * Math.log10(x);
+        check(Math.abs(l.integratedLufs - Number(row[1])) < 0.1 && Math.abs(dB(l.truePeak) - Number(row[3])) < 0.1
+              && Math.abs(dB(l.samplePeak) - Number(row[2])) < 0.05,
+              'the page\'s loudness meter agrees with the library\'s', `${l.integratedLufs.toFixed(2)} LUFS, true peak ${dB(l.truePeak).toFixed(2)} dB; library ${row[1]}, ${row[3]}`);
+    } else {
+        skipOrFail(`this velkrender measures no loudness (${String(table.stderr).trim().split('\n').pop()})`);
+    }
 } else {
     skipOrFail('no native velkrender (build/native) to hold the wasm to');
 }
