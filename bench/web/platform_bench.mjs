@@ -7,8 +7,9 @@
 //   underruns at the speakers (Chromium's throttling reaches only the page's
 //   thread, so the render worker is slowed as much by its own busy wait); memory after 10 and after 500 song switches;
 //   a collection of 500 songs listed after the page loads.
-//   node bench/web/platform_bench.mjs SITE_DIR [--quick]
-// (--quick: 10 s of throttled playing and 100 switches, for a look.)
+//   node bench/web/platform_bench.mjs SITE_DIR [--quick] [--only=PART,...]
+// (--quick: 10 s of throttled playing and 100 switches, for a look;
+// --only: some of lighthouse, axe, collection, throttled, switches.)
 import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import fs from 'node:fs';
@@ -18,6 +19,8 @@ import path from 'node:path';
 const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
 const site = path.resolve(process.argv[2] || `${top}/build/web/site`);
 const quick = process.argv.includes('--quick');
+const only = process.argv.find((a) => a.startsWith('--only='))?.slice(7).split(',');
+const part = (name) => !only || only.includes(name);
 const modules = `${top}/build/web/node_modules`;
 const require = createRequire(`${modules}/`);
 const songs = path.resolve(process.env.VELK_SONGS_DIR || `${top}/../shared/songs`);
@@ -181,16 +184,18 @@ async function bigCollection(browser) {
     console.log(`a collection of 500 songs listed ${ms[1].toFixed(0)} ms after navigation began (median of 3; ${times[0].rows} rows; aim: under 1000)`);
 }
 
-await lighthouseRun().catch((e) => console.log(`lighthouse did not run: ${e.message}`));
+if (part('lighthouse')) await lighthouseRun().catch((e) => console.log(`lighthouse did not run: ${e.message}`));
 const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: chromiumArgs });
-await axeRun(browser);
-if (fs.existsSync(`${site}/collection.json`)) await bigCollection(browser);
+if (part('axe')) await axeRun(browser);
+if (part('collection') && fs.existsSync(`${site}/collection.json`)) await bigCollection(browser);
 if (haveSongs) {
     const seconds = quick ? 10 : 60;
-    await throttled(browser, 4, 'nuked', seconds);
-    await throttled(browser, 6, 'nuked', seconds);
-    await throttled(browser, 6, 'satoh', seconds);
-    await switches(browser, quick ? [10, 100] : [10, 500]);
+    if (part('throttled')) {
+        await throttled(browser, 4, 'nuked', seconds);
+        await throttled(browser, 6, 'nuked', seconds);
+        await throttled(browser, 6, 'satoh', seconds);
+    }
+    if (part('switches')) await switches(browser, quick ? [10, 100] : [10, 500]);
 } else {
     console.log(`the shared songs are not in ${songs}: no throttled playing, no song switches`);
 }

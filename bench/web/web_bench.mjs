@@ -23,6 +23,7 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 // Size: what a server sends compressed.
 let wasm = 0, js = 0;
 for (const f of fs.readdirSync(site)) {
+    if (!fs.statSync(`${site}/${f}`).isFile()) continue;  // the collection's folders
     const bytes = fs.readFileSync(`${site}/${f}`);
     const gz = zlib.gzipSync(bytes, { level: 9 }).length;
     if (f.endsWith('.wasm')) wasm += gz; else if (/\.m?js$/.test(f)) js += gz;
