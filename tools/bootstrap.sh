@@ -45,6 +45,19 @@ if [ "$(dpkg --print-architecture)" != i386 ] && ! dpkg --print-foreign-architec
   dpkg --add-architecture i386
 fi
 
+# A mirror being synced fails an update now and then ("File has unexpected
+# size"): try again a few times, then go on with the lists there are (the
+# install says what it cannot find).
+update_lists() {
+  local try
+  for try in 1 2 3 4; do
+    apt-get update -q >&2 && return 0
+    echo "bootstrap: apt-get update failed (try $try of 4)" >&2
+    sleep $((try * 10))
+  done
+  echo "bootstrap: going on with the package lists there are" >&2
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -52,7 +65,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  update_lists
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
@@ -68,7 +81,7 @@ Suites: bookworm
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-    apt-get update -q >&2
+    update_lists
   fi
 }
 
