@@ -427,10 +427,7 @@ public:
 
     void write(int reg, int val) override
     {
-        if (timeless_)
-            OPL3_WriteReg(chip_.get(), static_cast<Bit16u>((currChip << 8) | reg), static_cast<Bit8u>(val));
-        else
-            OPL3_WriteRegBuffered(chip_.get(), static_cast<Bit16u>((currChip << 8) | reg), static_cast<Bit8u>(val));
+        OPL3_WriteRegBuffered(chip_.get(), static_cast<Bit16u>((currChip << 8) | reg), static_cast<Bit8u>(val));
     }
 
     void init() override
@@ -458,50 +455,6 @@ public:
     {
         muted_ = mask;
         gate();
-    }
-
-    void setTimeless(bool on) override
-    {
-        opl3_chip &c = *chip_;
-        if (on) {
-            // What is still queued goes in first, in order.
-            while (c.writebuf[c.writebuf_cur].reg & 0x200) {
-                c.writebuf[c.writebuf_cur].reg &= 0x1ff;
-                OPL3_WriteReg(&c, c.writebuf[c.writebuf_cur].reg, c.writebuf[c.writebuf_cur].data);
-                c.writebuf_cur = (c.writebuf_cur + 1) % OPL_WRITEBUF_SIZE;
-            }
-        }
-        c.writebuf_lasttime = c.writebuf_samplecnt;
-        timeless_ = on;
-    }
-
-    void restVoices(std::uint32_t mask) override
-    {
-        // Register slot offsets to Nuked's slot numbers.
-        static constexpr int slotIndex[0x16] = {0, 1, 2, 3, 4, 5, -1, -1, 6, 7, 8,
-                                                9, 10, 11, -1, -1, 12, 13, 14, 15, 16, 17};
-        constexpr Bit8u generatorOff = 0;  // Nuked's envelope_gen_num_off
-        opl3_chip &c = *chip_;
-        const bool rhythm = (c.rhy & 0x20) != 0;
-        for (int v = 0; v < 11; ++v) {
-            if (!(mask >> v & 1u))
-                continue;
-            const std::uint32_t slots = voiceSlots(v, rhythm);
-            for (int r = 0; r < 0x16; ++r) {
-                if (!(slots >> r & 1u) || slotIndex[r] < 0)
-                    continue;
-                opl3_slot &slot = c.slot[slotIndex[r]];
-                slot.eg_gen = generatorOff;
-                slot.eg_rout = 0x1ff;
-                slot.eg_out = 0x1ff;
-                // The rate an idle envelope keeps: its attack's, as Nuked
-                // reckons it with key scaling.
-                int rate = 0;
-                if (slot.reg_ar != 0)
-                    rate = std::min(0x3c, (slot.reg_ar << 2) + (slot.reg_ksr ? slot.channel->ksv : slot.channel->ksv >> 2));
-                slot.eg_rate = static_cast<Bit8u>(rate);
-            }
-        }
     }
 
     // The chip up to its queue of writes, then the writes still queued (at
@@ -562,7 +515,6 @@ public:
             if (queued.index < OPL_WRITEBUF_SIZE)
                 c.writebuf[queued.index] = queued.write;
         }
-        timeless_ = false;
         gate();
         return true;
     }
@@ -616,7 +568,6 @@ private:
     int rate_;
     int channels_;
     std::uint32_t muted_ = 0;
-    bool timeless_ = false;
     std::vector<short> native_;
 };
 

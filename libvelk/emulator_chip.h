@@ -26,15 +26,6 @@ class EmulatorChip : public Copl {
 public:
     // Voices whose bit is set are silent from the next frame rendered on.
     virtual void setMutedVoices(std::uint32_t mask) = 0;
-
-    // While a seek steps through ticks without time passing, writes take
-    // effect at once (an emulator that spaces writes in time would otherwise
-    // carry the backlog into what is heard).
-    virtual void setTimeless(bool) {}
-    // Puts the envelopes of these voices at rest, as a note long decayed or
-    // released leaves them: a seek's stepping struck them without the time
-    // to fade. Emulators whose inside is not reached leave them as they are.
-    virtual void restVoices(std::uint32_t) {}
 };
 
 class VoiceAttenuation;
@@ -45,7 +36,7 @@ using ChipState = std::vector<std::uint8_t>;
 // The state of an emulator's chip, copied out and put back: a chip given a
 // state saved from a chip of the same emulator, rate and channels (itself
 // or another) renders on from there as that chip did, bit for bit. Taken
-// between renders, never while a seek steps without time.
+// between renders.
 class ChipStateAccess {
 public:
     virtual void saveState(ChipState &out) = 0;

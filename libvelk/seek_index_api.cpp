@@ -9,10 +9,10 @@
 
 #include "libvelk/emulator_chip.h"
 #include "libvelk/handle_errors.h"
-#include "libvelk/key_holding.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_render.h"
 #include "libvelk/song_snapshot.h"
+#include "libvelk/song_twin.h"
 #include "libvelk/velk.h"
 #include "libvelk/voice_attenuation.h"
 #include "rol/rol_player.h"
@@ -31,29 +31,6 @@ namespace {
 
 // Frames rendered at a time between checks of the budget.
 constexpr std::size_t buildBlockFrames = 4096;
-
-void makeTwin(const velk_song &song, velk_song &twin)
-{
-    twin.sampleRate = song.sampleRate;
-    twin.channels = song.channels;
-    twin.emulator = song.emulator;
-    twin.pitchBends = song.pitchBends;
-    twin.lengthMs = song.lengthMs;
-    twin.voiceCount = song.voiceCount;
-    twin.tempo = song.tempo;
-    twin.transpose = song.transpose;
-    std::unique_ptr<velk::lib::VoiceAttenuation> chip =
-        velk::lib::makeEmulatorChip(twin.emulator, twin.sampleRate, twin.channels);
-    twin.voices = chip.get();
-    twin.chip = std::move(chip);
-    twin.keys = std::make_unique<velk::lib::KeyHolding>(*twin.chip);
-    twin.player = std::make_unique<velk::RolPlayer>(*song.player, twin.keys.get());
-    // The song's chip saw two starts when it opened (its length was measured
-    // between them, on another chip): so does the twin's.
-    twin.player->rewind(0);
-    twin.retunesSeen = twin.player->retunes();
-    twin.open = true;
-}
 
 } // namespace
 
@@ -94,7 +71,7 @@ VELK_API velk_error velk_seek_index_new(velk_song *song, velk_seek_index **out)
         return setError(*song, VELK_ERROR_INVALID_ARGUMENT, "the song did not open");
     try {
         auto index = std::make_unique<velk_seek_index>();
-        makeTwin(*song, index->twin);
+        velk::lib::makeTwin(*song, index->twin, velk::lib::TwinControls::settingsOnly);
         index->twin.snapshots = velk::lib::snapshotStore(*song);
         *out = index.release();
         return VELK_OK;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "libvelk/key_holding.h"
 #include "libvelk/velk.h"
 #include "lyrics/lyrics.h"
 #include "rol/rol_song.h"
@@ -23,6 +22,7 @@ class EmulatorChip;
 class VoiceAttenuation;
 struct MeasuredLoudness;
 class SnapshotStore;
+struct Snapshot;
 }
 } // namespace velk
 
@@ -35,6 +35,30 @@ struct VoiceKeying {
     bool keyed = false;
     std::uint64_t onFrame = 0;
     std::uint64_t offFrame = 0;
+};
+
+// The listener's controls that act in the chip's own levels (gains, and
+// muting but on Nuked): a state is exact only under the ones it was
+// rendered with.
+struct ChipControls {
+    std::uint32_t muted = 0;
+    std::uint8_t gains[VELK_MAX_VOICES] = {};
+
+    bool any() const
+    {
+        for (std::uint8_t g : gains)
+            if (g != 0)
+                return true;
+        return muted != 0;
+    }
+    bool operator==(const ChipControls &other) const
+    {
+        for (int v = 0; v < VELK_MAX_VOICES; ++v)
+            if (gains[v] != other.gains[v])
+                return false;
+        return muted == other.muted;
+    }
+    bool operator!=(const ChipControls &other) const { return !(*this == other); }
 };
 
 // The song's notes, tempo map and pitch events (song_score.h).
@@ -81,9 +105,6 @@ struct velk_song {
     std::unique_ptr<velk::lib::EmulatorChip> chip;
     // The same chip as the layer of voice gains and the write listener.
     velk::lib::VoiceAttenuation *voices = nullptr;
-    // Between the player and the chip: holds the keys off while a seek
-    // steps without time (key_holding.h).
-    std::unique_ptr<velk::lib::KeyHolding> keys;
     // The loudness last measured (song_loudness.h), with its controls.
     std::shared_ptr<velk::lib::MeasuredLoudness> loudness;
     std::unique_ptr<velk::RolPlayer> player;
@@ -103,6 +124,13 @@ struct velk_song {
     std::uint64_t pendingFrames = 0;
     double owedFrames = 0.0;
     bool ended = false;
+    // woody's and Ken's samples follow the blocks they are asked for: they
+    // render each tick in the same blocks however the frames are asked for,
+    // and frames of a block rendered but not yet handed out wait here, from
+    // heldAt on, with the tempo they were rendered at.
+    std::vector<std::int16_t> held;
+    std::size_t heldAt = 0;
+    double heldTempo = 1.0;
     // Song time at which the next tick starts, summed tick by tick as the
     // length is (float, as the plug-in sums it).
     float nextTickMs = 0.0f;
@@ -121,7 +149,13 @@ struct velk_song {
     // player's count of retunes then), the next when song time reaches
     // nextSnapshotMs.
     std::shared_ptr<velk::lib::SnapshotStore> snapshots;
+    // The state as the song opened, where the chip's state can be copied: a
+    // seek with nothing nearer starts again from it.
+    std::shared_ptr<const velk::lib::Snapshot> opening;
+    // exactState holds under these controls; snapshots are taken only under
+    // none.
     bool exactState = true;
+    velk::lib::ChipControls exactControls;
     unsigned retunesSeen = 0;
     double nextSnapshotMs = 0.0;
 

@@ -12,6 +12,7 @@
 #include "libvelk/emulator_chip.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_render.h"
+#include "libvelk/song_twin.h"
 #include "libvelk/voice_attenuation.h"
 #include "rol/rol_player.h"
 
@@ -46,36 +47,10 @@ struct MeterCloser {
     void operator()(ebur128_state *state) const { ebur128_destroy(&state); }
 };
 
-// The song from its start on a chip of its own, with the song's settings
-// and controls.
-void makeTwin(const velk_song &song, velk_song &twin)
-{
-    twin.sampleRate = song.sampleRate;
-    twin.channels = song.channels;
-    twin.emulator = song.emulator;
-    twin.pitchBends = song.pitchBends;
-    twin.lengthMs = song.lengthMs;
-    twin.voiceCount = song.voiceCount;
-    std::unique_ptr<VoiceAttenuation> chip = makeEmulatorChip(twin.emulator, twin.sampleRate, twin.channels);
-    twin.voices = chip.get();
-    twin.chip = std::move(chip);
-    twin.player = std::make_unique<RolPlayer>(*song.player, twin.chip.get());
-    // The song's chip saw two starts when it opened: so does the twin's.
-    twin.player->rewind(0);
-    twin.open = true;
-    twin.mutedVoices = song.mutedVoices;
-    twin.voices->setMutedVoices(song.mutedVoices);
-    for (int v = 0; v < VELK_MAX_VOICES; ++v)
-        twin.voices->setVoiceGain(v, song.voices->voiceGain(v));
-    twin.transpose = song.transpose;
-    twin.player->setTranspose(song.transpose);
-    setTempo(twin, song.tempo);
-}
-
 velk_loudness measure(const velk_song &song)
 {
     velk_song twin;
-    makeTwin(song, twin);
+    makeTwin(song, twin, TwinControls::all);
     std::unique_ptr<ebur128_state, MeterCloser> meter(
         ebur128_init(static_cast<unsigned>(twin.channels), static_cast<unsigned long>(twin.sampleRate),
                      EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK));

@@ -12,7 +12,7 @@
 #include "converter/ims_song.h"
 #include "imsplayer/title_decoding.h"
 #include "libvelk/emulator_chip.h"
-#include "libvelk/key_holding.h"
+#include "libvelk/song_snapshot.h"
 #include "libvelk/handle_errors.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_lyrics.h"
@@ -155,8 +155,7 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     std::unique_ptr<VoiceAttenuation> chip = makeEmulatorChip(handle.emulator, handle.sampleRate, handle.channels);
     handle.voices = chip.get();
     handle.chip = std::move(chip);
-    handle.keys = std::make_unique<KeyHolding>(*handle.chip);
-    handle.player = std::make_unique<RolPlayer>(handle.keys.get());
+    handle.player = std::make_unique<RolPlayer>(handle.chip.get());
     handle.player->setPitchBends(handle.pitchBends);
     binisstream stream(const_cast<std::uint8_t *>(rolBytes->data()), rolBytes->size());
     stream.setFlag(binio::BigEndian, false);
@@ -171,7 +170,6 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     if (!loaded) {
         const rol::SongReadStatus status = handle.player->loadStatus();
         handle.player.reset();
-        handle.keys.reset();
         handle.chip.reset();
         handle.voices = nullptr;
         if (status == rol::SongReadStatus::bankUnavailable)
@@ -184,6 +182,7 @@ velk_error openSong(velk_song &handle, const Bytes &song, const Bytes *bank, con
     handle.player->rewind(0);
     handle.voiceCount = voiceCountOf(handle);
     findLyricsBeside(handle);
+    keepOpeningState(handle);
     handle.open = true;
     return VELK_OK;
 }

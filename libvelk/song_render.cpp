@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "libvelk/emulator_chip.h"
-#include "libvelk/key_holding.h"
 #include "libvelk/song_handle.h"
 #include "libvelk/song_score.h"
 #include "libvelk/song_snapshot.h"
@@ -53,146 +52,41 @@ bool playTick(velk_song &song)
     return true;
 }
 
+// Frames of the block in `held` not yet handed out.
+std::size_t heldFrames(const velk_song &song)
+{
+    return song.held.size() / static_cast<std::size_t>(song.channels) - song.heldAt;
+}
+
+// The next block of the tick being played, as every render cuts it.
+std::uint64_t nextBlock(const velk_song &song) { return std::min(song.pendingFrames, chipBlockFrames); }
+
+// Whether the emulator's samples are the same however its frames are asked
+// for: woody decides some things once per block (whether a voice's vibrato
+// and an idle channel are computed), and Ken's drum noise starts again with
+// every block. The others render what is asked, so that a control is heard
+// from the very next frame; these two from the next block (a tick at most).
+bool rendersAlikeInAnyBlocks(velk_emulator emulator)
+{
+    return emulator == VELK_EMULATOR_NUKED || emulator == VELK_EMULATOR_SATOH;
+}
+
+void renderBlock(velk_song &song, std::int16_t *out, std::uint64_t n)
+{
+    song.chip->update(out, static_cast<int>(n));
+    song.pendingFrames -= n;
+    song.chipFrames += n;
+}
+
 // Renders the rest of the tick being played into scratch: the chip's time
 // passes, nobody hears it.
 void runPending(velk_song &song, std::vector<std::int16_t> &scratch)
 {
-    while (song.pendingFrames > 0) {
-        const std::uint64_t n = std::min(song.pendingFrames, chipBlockFrames);
-        scratch.resize(static_cast<std::size_t>(chipBlockFrames) * static_cast<std::size_t>(song.channels));
-        song.chip->update(scratch.data(), static_cast<int>(n));
-        song.pendingFrames -= n;
-        song.chipFrames += n;
-    }
-}
-
-// A seek without a snapshot steps through the ticks before its run-up with
-// no time passing on the chip and the keys held off (key_holding.h), so the
-// chip is silent there with every register set; from the run-up on it
-// renders, unheard. The run-up starts early enough for every voice's
-// envelope to be what the whole render has at the target: each voice goes
-// back from the note sounding there through the notes whose envelope it
-// starts from, until one whose start no earlier sound reaches (the voice
-// was silent) or one that has settled where its key leaves it (sustain
-// level, peak or silence) by when it matters, whatever level it started
-// from. The envelope's times are the slowest the chip goes (without key
-// scaling), with a margin for each emulator's rounding.
-constexpr double settleMargin = 1.1;
-constexpr double settleSlackMs = 20.0;
-
-// A note whose attack ends this close to where it would have from silence
-// has forgotten the level it started from.
-constexpr double forgottenDb = 0.1;
-
-struct NoteEnvelope {
-    double settledMs;  // after the key-on, from any level
-    double silentMs;   // after the key-off, from any level
-    double attackMs;   // from silence
-    double uncertainDb;
-};
-
-// The operators a note is heard through: the carrier, the modulator too
-// when their outputs are added (and for the bass drum); the drums of one
-// operator, that one.
-NoteEnvelope envelopeOfNote(const velk_song &song, std::size_t index)
-{
-    const Score &score = songScore(song);
-    const int instrument = score.instrumentOfNote[index];
-    constexpr double never = HUGE_VAL;
-    if (instrument < 0)
-        return {never, never, never, never};
-    const auto &image = song.player->song().instruments.list[static_cast<std::size_t>(instrument)].image;
-    const int voice = score.notes[index].voice;
-    const bool percussive = song.player->song().percussive();
-    const bool singleOperator = percussive && voice > 6;
-    const bool both = !singleOperator && ((image.modulator.feedbackConnection & 1) != 0 || (percussive && voice == 6));
-    NoteEnvelope e{0.0, 0.0, 0.0, 0.0};
-    const auto add = [&](const bank::OperatorImage &op) {
-        const Envelope envelope = envelopeOf(op);
-        e.settledMs = std::max(e.settledMs, settledAfterKeyOnMs(envelope) * settleMargin + settleSlackMs);
-        e.silentMs = std::max(e.silentMs, silentAfterKeyOffMs(envelope) * settleMargin + settleSlackMs);
-        e.attackMs = std::max(e.attackMs, attackMsOf(envelope) * settleMargin + settleSlackMs);
-        e.uncertainDb = std::max(e.uncertainDb, attackUncertaintyDb(envelope) * settleMargin);
-    };
-    add(singleOperator ? image.modulator : image.carrier);
-    if (both)
-        add(image.modulator);
-    return e;
-}
-
-// From when one voice must run for its envelope at `target` to be right.
-double voiceRunUp(const velk_song &song, const std::vector<std::size_t> &mine, double target)
-{
-    const auto &notes = songScore(song).notes;
-    auto at = std::upper_bound(mine.begin(), mine.end(), target,
-                               [&](double t, std::size_t i) { return t < static_cast<double>(notes[i].start_ms); });
-    // The time at which the voice's state must be right.
-    double need = target;
-    while (at != mine.begin()) {
-        --at;
-        const velk_note &note = notes[*at];
-        const NoteEnvelope e = envelopeOfNote(song, *at);
-        const double start = static_cast<double>(note.start_ms), end = static_cast<double>(note.end_ms);
-        if (end <= need && end + e.silentMs <= need)
-            return need;  // silent by then, whatever came before
-        // The level that matters: at the key-off when it was released
-        // before `need`, else at `need` itself.
-        const double keyedUntil = std::min(end, need);
-        if (start + e.settledMs <= keyedUntil)
-            return keyedUntil - e.settledMs;  // struck then from silence, it has settled by then
-        if (start + e.attackMs <= keyedUntil && e.uncertainDb <= forgottenDb)
-            return start;  // its attack forgets where it started from
-        need = start;  // it starts from where the note before left the envelope
-    }
-    return need;  // silent before the voice's first note
-}
-
-// Where the chip must start running for the target to sound right: the
-// earliest any voice needs.
-double runUpStart(const velk_song &song, double target)
-{
-    double start = target;
-    for (const std::vector<std::size_t> &mine : songScore(song).notesOfVoice)
-        start = std::min(start, voiceRunUp(song, mine, target));
-    return start;
-}
-
-// Moves to `target` when no snapshot serves: on from the position when it
-// is at or after the run-up, else from the start, stepping to the run-up
-// without time.
-void seekWithoutSnapshot(velk_song &song, double target)
-{
-    const double runUp = runUpStart(song, target);
-    std::vector<std::int16_t> scratch;
-    const double position = positionMs(song);
-    if (target >= position && position >= runUp) {
-        runPending(song, scratch);
-    } else {
-        song.player->rewind(0);
-        song.ended = false;
-        song.nextTickMs = 0.0f;
-        song.pendingFrames = 0;
-        song.owedFrames = 0.0;
-        for (VoiceKeying &k : song.keying)
-            k = VoiceKeying{};
-        if (runUp > 0.0) {
-            // A song's twin (loudness, seek index) plays on its chip directly.
-            if (song.keys)
-                song.keys->hold(true);
-            song.chip->setTimeless(true);
-            while (static_cast<double>(song.nextTickMs) < std::min(runUp, target) && playTick(song))
-                song.pendingFrames = 0;
-            if (song.keys)
-                song.keys->hold(false);
-            song.chip->setTimeless(false);
-        }
-    }
-    while (target > static_cast<double>(song.nextTickMs) && playTick(song))
-        runPending(song, scratch);
-    song.pendingFrames = 0;
-    song.owedFrames = 0.0;
-    song.anchorMs = song.nextTickMs;
-    song.framesSinceAnchor = 0;
+    song.held.clear();
+    song.heldAt = 0;
+    scratch.resize(static_cast<std::size_t>(chipBlockFrames) * static_cast<std::size_t>(song.channels));
+    while (song.pendingFrames > 0)
+        renderBlock(song, scratch.data(), nextBlock(song));
 }
 
 } // namespace
@@ -200,23 +94,43 @@ void seekWithoutSnapshot(velk_song &song, double target)
 std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t frames)
 {
     noteRendering(song);
+    const auto channels = static_cast<std::size_t>(song.channels);
     std::size_t written = 0;
     while (written < frames) {
+        if (const std::size_t waiting = heldFrames(song)) {
+            const std::size_t n = std::min(waiting, frames - written);
+            std::copy_n(song.held.data() + song.heldAt * channels, n * channels, buffer + written * channels);
+            song.heldAt += n;
+            written += n;
+            if (song.heldTempo == song.tempo)
+                song.framesSinceAnchor += n;
+            else
+                song.anchorMs += static_cast<double>(n) * 1000.0 * song.heldTempo / song.sampleRate;
+            continue;
+        }
         if (song.pendingFrames == 0) {
             takeSnapshotIfDue(song);
             if (!playTick(song))
                 break;
             continue;
         }
-        const std::uint64_t n = std::min<std::uint64_t>({song.pendingFrames, frames - written, chipBlockFrames});
-        song.chip->update(buffer + written * static_cast<std::size_t>(song.channels), static_cast<int>(n));
-        written += static_cast<std::size_t>(n);
-        song.pendingFrames -= n;
-        song.framesSinceAnchor += n;
-        song.chipFrames += n;
+        const bool anyBlocks = rendersAlikeInAnyBlocks(song.emulator);
+        const std::uint64_t n = anyBlocks ? std::min<std::uint64_t>(nextBlock(song), frames - written) : nextBlock(song);
+        if (frames - written >= n) {
+            renderBlock(song, buffer + written * channels, n);
+            written += static_cast<std::size_t>(n);
+            song.framesSinceAnchor += n;
+        } else {
+            song.held.resize(static_cast<std::size_t>(n) * channels);
+            song.heldAt = 0;
+            song.heldTempo = song.tempo;
+            renderBlock(song, song.held.data(), n);
+        }
     }
     return written;
 }
+
+bool atSongStart(const velk_song &song) { return song.nextTickMs == 0.0f && !song.ended; }
 
 double positionMs(const velk_song &song)
 {
@@ -225,6 +139,7 @@ double positionMs(const velk_song &song)
 
 void renderUnheardTo(velk_song &song, double ms)
 {
+    noteRendering(song);
     std::vector<std::int16_t> scratch;
     runPending(song, scratch);
     while (ms > static_cast<double>(song.nextTickMs)) {
@@ -239,19 +154,18 @@ void renderUnheardTo(velk_song &song, double ms)
 
 void seekTo(velk_song &song, std::int64_t ms)
 {
-    // From a snapshot, or on from here, when either is near enough: the
-    // same samples as the whole song.
-    if (seekExactly(song, static_cast<double>(ms)))
-        return;
-    loseExactness(song);
-    seekWithoutSnapshot(song, static_cast<double>(std::max<std::int64_t>(ms, 0)));
+    // Ticks start at float sums of song time, as the length is summed.
+    const double target = static_cast<double>(static_cast<float>(std::max<std::int64_t>(ms, 0)));
+    startSeekFrom(song, target);
+    renderUnheardTo(song, target);
 }
 
 void setTempo(velk_song &song, double tempo)
 {
     const double previous = song.tempo;
-    if (tempo != previous)
+    if (tempo != previous && !atSongStart(song))
         loseExactness(song);
+    // Frames rendered and not yet handed out keep the tempo they have.
     song.anchorMs = positionMs(song);
     song.framesSinceAnchor = 0;
     song.tempo = tempo;

@@ -15,6 +15,10 @@ namespace velk::lib {
 // Renders up to `frames` frames into `buffer`; fewer only at the end.
 std::size_t renderFrames(velk_song &song, std::int16_t *buffer, std::size_t frames);
 
+// Whether nothing has played since the song's start (its open, or a seek
+// that started it again).
+bool atSongStart(const velk_song &song);
+
 // The song time of the next frame rendered, in ms.
 double positionMs(const velk_song &song);
 

@@ -85,26 +85,57 @@ namespace {
 
 double nextSpacingAfter(double ms) { return (std::floor(ms / snapshotSpacingMs) + 1.0) * snapshotSpacingMs; }
 
-// Whether the state is still the one a render from the start gives.
-bool stillExact(velk_song &song)
-{
-    if (song.exactState && song.player->retunes() != song.retunesSeen)
-        song.exactState = false;
-    return song.exactState;
-}
-
-// Whether the listener's controls reach the chip's own state: gains always
+// The listener's controls that reach the chip's own state: gains always
 // (they are total levels), muting on the emulators that mute by full
 // attenuation. An operator's level there feeds back into its own next
 // samples, so what the chip holds afterwards is not what it holds without.
-bool controlsInChip(const velk_song &song)
+ChipControls chipControls(const velk_song &song)
 {
-    if (song.mutedVoices != 0 && song.emulator != VELK_EMULATOR_NUKED)
-        return true;
+    ChipControls controls;
+    if (song.emulator != VELK_EMULATOR_NUKED)
+        controls.muted = song.mutedVoices;
     for (int v = 0; v < VELK_MAX_VOICES; ++v)
-        if (song.voices->voiceGain(v) != 0)
-            return true;
-    return false;
+        controls.gains[v] = static_cast<std::uint8_t>(song.voices->voiceGain(v));
+    return controls;
+}
+
+// Whether the state is still the one a render from the start gives under
+// the current settings and controls.
+bool stillExact(const velk_song &song)
+{
+    return song.exactState && (atSongStart(song) || (song.player->retunes() == song.retunesSeen &&
+                                                      chipControls(song) == song.exactControls));
+}
+
+std::shared_ptr<Snapshot> capture(const velk_song &song, ChipStateAccess &chip)
+{
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->nextTickMs = song.nextTickMs;
+    snapshot->owedFrames = song.owedFrames;
+    snapshot->play = song.player->playState();
+    snapshot->voices = song.voices->state();
+    chip.saveState(snapshot->chip);
+    snapshot->chip.shrink_to_fit();
+    snapshot->chipFrames = song.chipFrames;
+    std::copy(std::begin(song.keying), std::end(song.keying), std::begin(snapshot->keying));
+    return snapshot;
+}
+
+// The rendering's own state at a tick's start, nothing held or pending.
+// A state restored from a snapshot (taken under no controls in the chip) is
+// exact under none; the song's start under any.
+void startRenderingAt(velk_song &song, float nextTickMs, double owedFrames, bool exactUnderAnyControls)
+{
+    song.nextTickMs = nextTickMs;
+    song.owedFrames = owedFrames;
+    song.pendingFrames = 0;
+    song.held.clear();
+    song.heldAt = 0;
+    song.ended = false;
+    song.exactControls = chipControls(song);
+    song.exactState = exactUnderAnyControls || !song.exactControls.any();
+    song.retunesSeen = song.player->retunes();
+    song.nextSnapshotMs = nextSpacingAfter(static_cast<double>(nextTickMs));
 }
 
 bool restore(velk_song &song, const Snapshot &snapshot, ChipStateAccess &chip)
@@ -113,49 +144,55 @@ bool restore(velk_song &song, const Snapshot &snapshot, ChipStateAccess &chip)
         return false;
     song.player->restorePlayState(snapshot.play);
     song.voices->restore(snapshot.voices);
-    song.nextTickMs = snapshot.nextTickMs;
-    song.owedFrames = snapshot.owedFrames;
-    song.pendingFrames = 0;
-    song.ended = false;
     // The keying's frames are of the chip's clock, which runs on here.
     for (int v = 0; v < VELK_MAX_VOICES; ++v) {
         song.keying[v] = snapshot.keying[v];
         song.keying[v].onFrame = snapshot.keying[v].onFrame - snapshot.chipFrames + song.chipFrames;
         song.keying[v].offFrame = snapshot.keying[v].offFrame - snapshot.chipFrames + song.chipFrames;
     }
-    song.exactState = !controlsInChip(song);
-    song.retunesSeen = song.player->retunes();
-    song.nextSnapshotMs = nextSpacingAfter(static_cast<double>(snapshot.nextTickMs));
+    startRenderingAt(song, snapshot.nextTickMs, snapshot.owedFrames, false);
     return true;
 }
 
-// The snapshot a seek to `ms` would restore, when it starts nearer the
-// target than the song is (or the song cannot render on exactly).
-std::shared_ptr<const Snapshot> snapshotFor(const velk_song &song, double ms, bool fromPosition)
+// Back to the song as it opened. No note has played there, so one state
+// serves every tempo and key (the key is the listener's, set again). Ken's
+// chip cannot be copied: the engine's start resets it as at the open.
+void restart(velk_song &song)
+{
+    ChipStateAccess *chip = chipStateOf(*song.voices);
+    if (song.opening && chip && restore(song, *song.opening, *chip)) {
+        song.player->setTranspose(song.transpose);
+    } else {
+        song.player->rewind(0);
+        for (VoiceKeying &k : song.keying)
+            k = VoiceKeying{};
+    }
+    startRenderingAt(song, 0.0f, 0.0, true);
+    song.nextSnapshotMs = 0.0;
+}
+
+// The snapshot a seek to `ms` would restore: the latest before it, unless
+// the song goes on from where it is to there from nearer.
+std::shared_ptr<const Snapshot> snapshotFor(const velk_song &song, double ms, bool onFromHere)
 {
     if (!song.snapshots)
         return nullptr;
     std::shared_ptr<const Snapshot> found = song.snapshots->latestAtOrBefore(snapshotSettings(song), ms);
-    if (!found || ms - static_cast<double>(found->nextTickMs) > longestExactRunMs)
-        return nullptr;
-    if (fromPosition && static_cast<double>(found->nextTickMs) <= positionMs(song))
+    if (found && onFromHere && static_cast<double>(found->nextTickMs) <= positionMs(song))
         return nullptr;
     return found;
 }
 
-// Whether the song can render on from where it is to `ms` exactly.
-bool canRenderOn(const velk_song &song, double ms)
-{
-    const double position = positionMs(song);
-    return song.exactState && !controlsInChip(song) && song.player->retunes() == song.retunesSeen && !song.ended && position <= ms &&
-           ms - position <= longestExactRunMs;
-}
+// Whether the song may render on from where it is to `ms`: what it plays
+// there is what the listener would have heard by waiting.
+bool canGoOn(const velk_song &song, double ms) { return positionMs(song) <= ms; }
 
 } // namespace
 
 void takeSnapshotIfDue(velk_song &song)
 {
-    if (static_cast<double>(song.nextTickMs) < song.nextSnapshotMs || song.ended || !stillExact(song))
+    if (static_cast<double>(song.nextTickMs) < song.nextSnapshotMs || song.ended || !stillExact(song) ||
+        song.exactControls.any())
         return;
     song.nextSnapshotMs = nextSpacingAfter(static_cast<double>(song.nextTickMs));
     ChipStateAccess *chip = chipStateOf(*song.voices);
@@ -163,56 +200,48 @@ void takeSnapshotIfDue(velk_song &song)
         return;
     const SnapshotSettings settings = snapshotSettings(song);
     const std::shared_ptr<SnapshotStore> &store = snapshotStore(song);
-    if (store->has(settings, song.player->tick()))
-        return;
-    auto snapshot = std::make_shared<Snapshot>();
-    snapshot->nextTickMs = song.nextTickMs;
-    snapshot->owedFrames = song.owedFrames;
-    snapshot->play = song.player->playState();
-    snapshot->voices = song.voices->state();
-    chip->saveState(snapshot->chip);
-    snapshot->chip.shrink_to_fit();
-    snapshot->chipFrames = song.chipFrames;
-    std::copy(std::begin(song.keying), std::end(song.keying), std::begin(snapshot->keying));
-    store->add(settings, std::move(snapshot));
+    if (!store->has(settings, song.player->tick()))
+        store->add(settings, capture(song, *chip));
+}
+
+void keepOpeningState(velk_song &song)
+{
+    if (ChipStateAccess *chip = chipStateOf(*song.voices))
+        song.opening = capture(song, *chip);
 }
 
 void loseExactness(velk_song &song) { song.exactState = false; }
 
 void noteRendering(velk_song &song)
 {
-    if (song.exactState && controlsInChip(song))
+    if (song.exactState && atSongStart(song)) {
+        // Controls and key set before anything played are the render's own.
+        song.exactControls = chipControls(song);
+        song.retunesSeen = song.player->retunes();
+    }
+    if (song.exactState && !stillExact(song))
         song.exactState = false;
 }
 
-bool rendersAlikeInAnyBlocks(velk_emulator emulator)
+void startSeekFrom(velk_song &song, double ms)
 {
-    // woody decides some things once per block it is asked for (whether a
-    // voice's vibrato and an idle channel are computed), and Ken's rhythm
-    // noise starts again with every block: their samples follow how the
-    // frames are asked for, so no seek gives a whole render's bit for bit.
-    return emulator == VELK_EMULATOR_NUKED || emulator == VELK_EMULATOR_SATOH;
+    const bool onFromHere = canGoOn(song, ms);
+    if (const std::shared_ptr<const Snapshot> snapshot = snapshotFor(song, ms, onFromHere)) {
+        ChipStateAccess *chip = chipStateOf(*song.voices);
+        if (chip && restore(song, *snapshot, *chip))
+            return;
+    }
+    if (!onFromHere)
+        restart(song);
 }
 
 bool canSeekExactly(const velk_song &song, double ms)
 {
-    if (!rendersAlikeInAnyBlocks(song.emulator) || controlsInChip(song))
-        return false;
     const double target = static_cast<double>(static_cast<float>(std::max(ms, 0.0)));
-    return canRenderOn(song, target) || snapshotFor(song, target, false) != nullptr;
-}
-
-bool seekExactly(velk_song &song, double ms)
-{
-    const double target = static_cast<double>(static_cast<float>(std::max(ms, 0.0)));
-    const bool onFromHere = canRenderOn(song, target);
-    const std::shared_ptr<const Snapshot> snapshot = snapshotFor(song, target, onFromHere);
-    ChipStateAccess *chip = snapshot ? chipStateOf(*song.voices) : nullptr;
-    const bool restored = snapshot && chip && restore(song, *snapshot, *chip);
-    if (!restored && !onFromHere)
-        return false;
-    renderUnheardTo(song, target);
-    return true;
+    const bool onFromHere = canGoOn(song, target);
+    if (snapshotFor(song, target, onFromHere))
+        return !chipControls(song).any();
+    return !onFromHere || stillExact(song);
 }
 
 } // namespace velk::lib

@@ -20,9 +20,6 @@ namespace velk::lib {
 // Song time between snapshots: they are taken at the first tick at or after
 // each multiple of it, so that a song and its seek index take the same ones.
 constexpr double snapshotSpacingMs = 1000.0;
-// The most song time a seek renders unheard from a snapshot (or from where
-// the song is) to land exactly; further than that it takes the run-up.
-constexpr double longestExactRunMs = 2500.0;
 
 // The listener's settings a snapshot holds for (those of the open, the
 // emulator, rate, channels and bends, are one song's and its index's).
@@ -84,8 +81,12 @@ const std::shared_ptr<SnapshotStore> &snapshotStore(velk_song &song);
 // spacing has been reached.
 void takeSnapshotIfDue(velk_song &song);
 
+// Keeps the state of the song just opened (song.opening), where the chip's
+// state can be copied.
+void keepOpeningState(velk_song &song);
+
 // The song's state is no longer what a render from the start under the
-// current settings gives (a run-up seek, a change of tempo or key): no
+// current settings gives (a change of tempo or key while it plays): no
 // snapshots are taken until a seek lands exactly again.
 void loseExactness(velk_song &song);
 
@@ -93,18 +94,16 @@ void loseExactness(velk_song &song);
 // chip's own levels, so a state rendered under them is no longer exact.
 void noteRendering(velk_song &song);
 
-// Whether the emulator's samples are the same however its frames are asked
-// for (in what blocks): only then can a seek give a whole render's samples.
-bool rendersAlikeInAnyBlocks(velk_emulator emulator);
+// Puts the song where a seek to `ms` renders on from, unheard: the latest
+// of where it is (when that is not past `ms`), the latest snapshot at or
+// before `ms`, and the song's start.
+void startSeekFrom(velk_song &song, double ms);
 
-// Whether seekExactly would land on `ms` exactly now (on an emulator that
-// renders alike in any blocks).
+// Whether a seek to `ms` now lands on the samples of a render from the
+// start under the current settings: always, unless the listener's controls
+// are in the chip's levels (gains, and muting but on Nuked; a snapshot then
+// takes them at once, and the chip's feedback differs for a few samples) or
+// the seek goes on from a state that is not exact.
 bool canSeekExactly(const velk_song &song, double ms);
-
-// Moves to the first tick at or after `ms` the exact way (on woody and Ken,
-// the state is exact, their block-bound details aside), from the latest
-// snapshot before it or from where the song is, when either is within
-// longestExactRunMs; false (nothing changed) when neither is.
-bool seekExactly(velk_song &song, double ms);
 
 } // namespace velk::lib

@@ -146,16 +146,15 @@ VELK_API long velk_render(velk_song *song, int16_t *buffer, size_t frames);
 VELK_API int64_t velk_position_ms(const velk_song *song);
 
 /* Moves to the first tick at or after `ms`; past the end, to the end. What
- * plays from there is what a whole render plays there. When a snapshot of
- * the song lies at most 2.5 s of song time before the target, or the song
- * itself is at most 2.5 s before it in a state a render from the start has
- * (see "Exact seeks"), the seek renders on from there, unheard, and lands
- * on the whole render's own samples: bit for bit with Nuked and satoh (see
- * velk_seek_is_exact). Otherwise it steps through the ticks without time
- * passing and runs the chip, unheard, through what still sounds at the
- * target (the run-up): notes held or decaying there sound as they would
- * have, not struck anew, each voice within 0.5 dB of the whole render, but
- * not the same samples. */
+ * plays from there is what a render from the start plays there, bit for bit
+ * on every emulator (see "Exact seeks" for when controls make it not quite
+ * so). The seek renders the song on, unheard, to the target from the latest
+ * point before it that the handle knows: where the song is, a snapshot, or
+ * the song's start. It costs that stretch of the chip: at most about a
+ * second once snapshots reach the target, and up to the whole song's render
+ * before (a 5-minute song is about 7 s of a core with Nuked, 1 s with
+ * satoh): a host that seeks far into a song just opened builds its seek
+ * index first, or lets one build while the song plays. */
 VELK_API velk_error velk_seek_ms(velk_song *song, int64_t ms);
 
 /* ---- Time ----------------------------------------------------------------
@@ -311,45 +310,43 @@ VELK_API double velk_voice_gain(const velk_song *song, int voice);
 
 /* ---- Exact seeks ----------------------------------------------------------
  * A snapshot is the whole state of the engine, the chip and the rendering
- * between two ticks. A seek to T that finds one at most 2.5 s before T
- * restores the latest such and renders forward, unheard, to T: a second of
- * the chip at most (with Nuked about 50 ms of a core at the most on a busy
- * two-core machine, a few ms with satoh), and then
- * plays what a render from the start plays at T.
- *
- * Bit for bit with Nuked and satoh (satoh's rhythm noise included: each
- * chip's rand() state is in its snapshot). woody's snapshots restore its
- * state exactly too, but its samples follow the blocks it is asked to render
- * (it settles some things once per block), as they do between two whole
- * renders in blocks of different sizes: a seek from a snapshot sounds as
- * the whole render, its samples are not claimed equal. Ken Silverman's
- * emulator keeps its state in AdPlug's globals (and restarts its drum noise
- * with each block): it has no snapshots and no seek index, and seeks by the
- * run-up, or by rendering on when the song is at most 2.5 s before the
- * target.
+ * between two ticks. A seek to T restores the latest one before T (unless
+ * the song is nearer, before T) and renders forward, unheard, to T; with
+ * none, it starts the song again from its open. Every emulator's chip is
+ * asked for the same blocks of frames however the host asks for frames, so
+ * the samples after any seek are those of a render from the start, bit for
+ * bit: with Nuked, satoh (each chip's rand() state, its rhythm noise, is in
+ * its snapshots), woody, and Ken Silverman's emulator. Ken's keeps its state
+ * in AdPlug's globals: it has no snapshots and no seek index, and a seek
+ * back starts the song again (Ken's is the second fastest emulator, about
+ * 4 s of a core for a 5-minute song).
  *
  * Snapshots hold for the sound settings they were taken under: the
  * emulator, sample rate, channels and pitch bends of the open, the tempo and
- * the transposition. Muting and voice gains do not matter: they are applied
- * to the restored state. A snapshot taken under another tempo or
- * transposition is not used; changing either (or a run-up seek) leaves a
- * state no render from the start has, so no snapshots are taken until a
- * seek lands exactly again.
+ * the transposition; one taken under another tempo or transposition is not
+ * used, and changing either while the song plays leaves a state no render
+ * from the start has (none are taken until a seek lands exactly again).
+ * They are taken under no voice gains and, but on Nuked (which mutes outside
+ * the chip's state), no muting: those act in the chip's levels. A snapshot
+ * restored under them takes them at once, which is not bit for bit (an
+ * operator's level feeds back into its next few samples) though the same
+ * to the ear; a seek that starts the song again under them is exact.
  *
  * As a song renders from its start (or from a snapshot), the handle keeps a
  * snapshot at the first tick at or after each whole second of song time, so
- * that every seek back into what has played is exact. A seek index renders
- * the rest ahead of time. A snapshot takes about 6 KB with Nuked, 4 KB with
- * satoh and 10 KB with woody: a 10-minute song's snapshots take about
- * 3.3 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs a copy
- * of those bytes a second, far under 1% of rendering. */
+ * that every seek back into what has played costs at most a second of the
+ * chip (with Nuked about 25 ms of a core, under 5 ms with satoh). A seek
+ * index renders the rest ahead of time. A snapshot takes about 6 KB with
+ * Nuked, 4 KB with satoh and 10 KB with woody: a 10-minute song's snapshots
+ * take about 3.3 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs
+ * a copy of those bytes a second, far under 1% of rendering. */
 
-/* Whether a seek to `ms` now would give the whole render's samples bit for
- * bit: 1 when a snapshot at most 2.5 s before it holds for the current
- * settings, or the song renders on to it (it is at most 2.5 s before `ms`
- * and got there by rendering from the start or from a snapshot); always 0
- * with woody and Ken (see above), and for a handle whose open failed; -1
- * for a null handle. */
+/* Whether a seek to `ms` now would give the bit-for-bit samples of a render
+ * from the start under the current settings and controls: 1 but when the
+ * seek would restore a snapshot under voice gains (or muting, on every
+ * emulator but Nuked), or go on from a state that is not exact (the tempo or
+ * transposition changed while the song played); 0 then, and for a handle
+ * whose open failed; -1 for a null handle. */
 VELK_API int velk_seek_is_exact(const velk_song *song, int64_t ms);
 
 /* How far the snapshots reach for the current settings: song time of the
@@ -370,7 +367,10 @@ VELK_API size_t velk_snapshot_bytes(const velk_song *song);
  * (velk_seek_index_build then returns 1 at once). Changing the tempo or
  * transposition later does not change what the index builds (make a new
  * one). With Ken's emulator there is no index: velk_seek_index_new fails
- * with VELK_ERROR_BUSY (a second chip would be needed). */
+ * with VELK_ERROR_BUSY (a second chip would be needed). A seek beyond what
+ * the index has reached renders from its latest snapshot: a host may let
+ * the index build up to the target first (velk_seek_index_progress_ms) and
+ * seek then, at the cost of a second of the chip. */
 typedef struct velk_seek_index velk_seek_index;
 
 /* On failure *out is NULL and the song's velk_last_error and message say

@@ -132,18 +132,6 @@ void VoiceAttenuation::setMutedVoices(std::uint32_t mask)
     refresh();
 }
 
-void VoiceAttenuation::setTimeless(bool on)
-{
-    if (muter_)
-        muter_->setTimeless(on);
-}
-
-void VoiceAttenuation::restVoices(std::uint32_t mask)
-{
-    if (muter_)
-        muter_->restVoices(mask);
-}
-
 void VoiceAttenuation::setVoiceGain(int voice, int steps)
 {
     if (voice < 0 || voice >= VELK_MAX_VOICES)

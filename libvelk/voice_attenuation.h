@@ -43,8 +43,6 @@ public:
     void update(short *buf, int samples) override;
 
     void setMutedVoices(std::uint32_t mask) override;
-    void setTimeless(bool on) override;
-    void restVoices(std::uint32_t mask) override;
 
     // The voice's attenuation in steps of 0.75 dB, 0 to 63, from the next
     // frame on.

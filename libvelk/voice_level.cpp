@@ -75,35 +75,4 @@ double envelopeAmplitude(const Envelope &envelope, double sinceOnMs, double held
 
 double attenuationAmplitude(std::uint8_t attenuation) { return toAmplitude(0.75 * (attenuation & 0x3F)); }
 
-double settledAfterKeyOnMs(const Envelope &e)
-{
-    const double attack = attackMs(e.attack);
-    if (attack == never)
-        return never;  // it holds whatever level it had
-    const double decay = fallDbPerMs(e.decay);
-    if (decay == 0.0)
-        return attack;  // it stays at the peak
-    const double toSustain = std::min(sustainDb(e), inaudibleDb) / decay;
-    if (e.sustains || e.release == 0 || sustainDb(e) >= inaudibleDb)
-        return attack + toSustain;
-    return attack + toSustain + (inaudibleDb - sustainDb(e)) / fallDbPerMs(e.release);
-}
-
-double silentAfterKeyOffMs(const Envelope &e)
-{
-    const double rate = fallDbPerMs(e.release);
-    return rate > 0.0 ? inaudibleDb / rate : never;
-}
-
-double attackUncertaintyDb(const Envelope &e)
-{
-    const double attack = attackMs(e.attack);
-    if (attack == never)
-        return silentDb;
-    const double after = std::max(fallDbPerMs(e.decay), e.sustains ? 0.0 : fallDbPerMs(e.release));
-    return attack * after;
-}
-
-double attackMsOf(const Envelope &e) { return attackMs(e.attack); }
-
 } // namespace velk::lib

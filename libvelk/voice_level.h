@@ -28,23 +28,4 @@ double envelopeAmplitude(const Envelope &envelope, double sinceOnMs, double held
 // The amplitude of the output operator's attenuation (0..63, 0.75 dB steps).
 double attenuationAmplitude(std::uint8_t attenuation);
 
-// At the slowest the chip goes (no key scaling), how long after a key-on
-// the envelope takes, from whatever level it had, to reach the level it then
-// keeps while keyed: its sustain level, the peak when it does not decay,
-// inaudibility (72 dB down, within a step or two of 16-bit silence) when it
-// does not sustain. Infinite when it never does (an attack rate of 0 holds
-// the level it found).
-double settledAfterKeyOnMs(const Envelope &envelope);
-
-// Likewise, how long after a key-off it takes to become inaudible from any
-// level (infinite at release rate 0).
-double silentAfterKeyOffMs(const Envelope &envelope);
-
-// The attack from a level above silence reaches the peak sooner, by up to
-// the whole attack (attackMsOf, infinite at rate 0); after that the envelope
-// runs the same course that much earlier. How far apart in dB the two
-// courses can be: the attack's length times the steepest fall after it.
-double attackUncertaintyDb(const Envelope &envelope);
-double attackMsOf(const Envelope &envelope);
-
 } // namespace velk::lib

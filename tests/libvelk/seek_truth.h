@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "libvelk/velk.h"
+#include "tests/libvelk/song_generator.h"
 
 namespace velk::test {
 
@@ -30,6 +31,13 @@ struct TruthOptions {
     // A window this much quieter than the whole render counts the voice as
     // left silent.
     double silencedDb = 20.0;
+    // Seeks after the seeking handle's seek index is built (where the
+    // emulator has one): they restore its snapshots.
+    bool indexed = false;
+    // Every seek must be exact, as velk.h promises: all of them without an
+    // index; with one, those where no control acts in the chip (the mix, or
+    // any voice alone on Nuked, which mutes outside the chip's state).
+    bool requireExact = true;
 };
 
 // Index VELK_MAX_VOICES in the per-voice arrays is the mix.
@@ -51,10 +59,13 @@ struct TruthReport {
     int silencedVoices = 0;    // (target, voice) pairs left silent in a window that sounds
     int exactClaims = 0;       // seeks velk_seek_is_exact called exact
     int inexact = 0;           // of those, ones that were not the same samples
+    int unclaimed = 0;         // seeks velk_seek_is_exact did not call exact
+    int missingClaims = 0;     // of those, ones velk.h says are exact
+    bool indexed = false;      // the seeks restored a seek index's snapshots
     std::vector<double> seekMs;  // what each seek cost (processor time)
     std::string firstFailure;
 
-    bool failed() const { return failedWindows > 0 || inexact > 0; }
+    bool failed() const { return failedWindows > 0 || inexact > 0 || missingClaims > 0; }
 };
 
 // Opens the song with these options, or returns null (with the reason in
@@ -63,6 +74,14 @@ using SongOpener = std::function<velk_song *(const velk_options &, std::string &
 
 TruthReport checkSeeks(const std::string &name, const SongOpener &open, velk_emulator emulator,
                        std::vector<std::int64_t> targets, const TruthOptions &options = {});
+
+SongOpener memoryOpener(const SongBytes &bytes);
+SongOpener fileOpener(const std::string &path);
+
+// chooseTargets on the song `open` opens, then `given`; just `given` when
+// it does not open.
+std::vector<std::int64_t> targetsOf(const SongOpener &open, std::uint32_t seed, int count,
+                                    const std::vector<std::int64_t> &given = {});
 
 // Targets worth seeking to in an open song: inside long notes, in legato
 // chains, after a voice's long silence, in the last seconds, and a few

@@ -3,8 +3,9 @@
 // does a smaller share of the same.
 //
 //   velk_seek_truth [--seeds FIRST-LAST] [--targets N] [--emulators nuked,satoh,woody,ken]
-//                   [--song FILE.ims]... [--case FILE.txt]... [--keep DIR] [--small] [--quiet]
+//                   [--song FILE.ims]... [--case FILE.txt]... [--keep DIR] [--small] [--indexed] [--quiet]
 //
+// --indexed seeks after building each seeking handle's seek index.
 // --keep writes each generated song that fails as a case file into DIR.
 #include <algorithm>
 #include <cmath>
@@ -30,49 +31,6 @@ struct Totals {
     std::vector<double> seekMs;
 };
 
-SongOpener memoryOpener(const SongBytes &bytes)
-{
-    return [bytes](const velk_options &o, std::string &error) -> velk_song * {
-        velk_song *song = nullptr;
-        if (velk_open_memory(bytes.ims.data(), bytes.ims.size(), bytes.bank.data(), bytes.bank.size(), &o, &song) !=
-            VELK_OK) {
-            error = song ? velk_error_message(song) : "out of memory";
-            velk_close(song);
-            return nullptr;
-        }
-        return song;
-    };
-}
-
-SongOpener fileOpener(const std::string &path)
-{
-    return [path](const velk_options &o, std::string &error) -> velk_song * {
-        velk_song *song = nullptr;
-        if (velk_open_file(path.c_str(), &o, &song) != VELK_OK) {
-            error = song ? velk_error_message(song) : "out of memory";
-            velk_close(song);
-            return nullptr;
-        }
-        return song;
-    };
-}
-
-std::vector<std::int64_t> targetsOf(const SongOpener &open, std::uint32_t seed, int count,
-                                    const std::vector<std::int64_t> &given)
-{
-    velk_options o;
-    velk_options_init(&o);
-    o.emulator = VELK_EMULATOR_SATOH;  // any: only the score is read
-    std::string error;
-    velk_song *song = open(o, error);
-    if (!song)
-        return given;
-    std::vector<std::int64_t> targets = chooseTargets(song, seed, count);
-    velk_close(song);
-    targets.insert(targets.end(), given.begin(), given.end());
-    return targets;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -81,6 +39,7 @@ int main(int argc, char **argv)
     unsigned first = 0, last = 99;
     int targetCount = 4;
     bool quiet = false, small = false;
+    TruthOptions options;
     std::string keep;
     std::vector<std::string> songs, cases;
     std::vector<velk_emulator> emulators = {VELK_EMULATOR_NUKED, VELK_EMULATOR_SATOH, VELK_EMULATOR_WOODY,
@@ -114,11 +73,13 @@ int main(int argc, char **argv)
             keep = argv[++i];
         } else if (a == "--small") {
             small = true;
+        } else if (a == "--indexed") {
+            options.indexed = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
             std::fprintf(stderr, "usage: %s [--seeds FIRST-LAST] [--targets N] [--emulators LIST] [--song FILE]... "
-                                 "[--case FILE]... [--keep DIR] [--small] [--quiet]\n", argv[0]);
+                                 "[--case FILE]... [--keep DIR] [--small] [--indexed] [--quiet]\n", argv[0]);
             return 2;
         }
     }
@@ -168,7 +129,7 @@ int main(int argc, char **argv)
     std::map<velk_emulator, Totals> totals;
     for (const Job &job : jobs) {
         for (velk_emulator e : emulators) {
-            const TruthReport r = checkSeeks(job.name, job.open, e, job.targets);
+            const TruthReport r = checkSeeks(job.name, job.open, e, job.targets, options);
             Totals &t = totals[e];
             ++t.songs;
             t.failed += r.failed();
