@@ -139,7 +139,7 @@ struct velk_song {
     double anchorMs = 0.0;
     std::uint64_t framesSinceAnchor = 0;
     // Frames the chip has rendered since the handle opened, also those of a
-    // seek's run-up that nobody hears: the chip's clock, for the levels.
+    // seek's stretch that nobody hears: the chip's clock, for the levels.
     std::uint64_t chipFrames = 0;
     velk::lib::VoiceKeying keying[VELK_MAX_VOICES];
 

@@ -2,8 +2,7 @@
 // whole song rendered into memory through the library against the chip
 // alone replaying the register writes the engine makes for it (the
 // library's own share: conversion, the engine, the guard around the shared
-// emulators); seeks that sound right, anywhere in the song, with each
-// emulator; the cost of every voice's state; and each emulator's whole song
+// emulators); seeks back into a song played to its end, with each emulator; the cost of every voice's state; and each emulator's whole song
 // against satoh's; exact seeks in a 5-minute song (go-_-go played twice
 // over) before and after its seek index, the index's cost against a whole
 // render and its memory, and playback with snapshots against without.
@@ -198,7 +197,8 @@ void benchExactSeeks(const std::string &path, std::vector<std::int16_t> &pcm)
     const double minutes = static_cast<double>(length) / 60000.0;
     std::printf("exact seeks (CPU time), nuked, a %.1f-minute song (go-_-go twice over), %zu seeks anywhere:\n", minutes,
                 targets.size());
-    std::printf("  before indexing (run-up): median %.1f ms, slowest %.1f ms\n", before.first, before.second);
+    std::printf("  before indexing (rendered on from the song's start or the latest snapshot): median %.1f ms, "
+                "slowest %.1f ms\n", before.first, before.second);
     std::printf("  indexed (%d of %zu exact): median %.1f ms, slowest %.1f ms (target: median under 30 ms, slowest "
                 "under 60 ms)\n",
                 exact, targets.size(), after.first, after.second);
@@ -306,12 +306,12 @@ int main(int argc, char **argv)
                     pair.name, best(pair.library), pair.writes->size(), best(pair.chip),
                     best(pair.library) / best(pair.chip));
 
-    // Seeks that sound right (the chip runs through what still sounds at the
-    // target), each timed alone, every 20 s of the song and back from its end
-    // (a rewind, the steps, the run-up), with each emulator.
+    // Seeks back from the end into a song played there (its snapshots taken
+    // on the way; Ken's emulator has none and starts the song again), each
+    // timed alone, every 20 s of the song, with each emulator.
     const velk_emulator seekEmulators[] = {VELK_EMULATOR_NUKED, VELK_EMULATOR_SATOH, VELK_EMULATOR_WOODY,
                                            VELK_EMULATOR_KEN};
-    std::printf("seeks anywhere, back from the end (target: well under 100 ms, aim 50 ms with nuked):\n");
+    std::printf("seeks back from the end of a song played to it (target: well under 100 ms, aim 50 ms with nuked):\n");
     for (velk_emulator e : seekEmulators) {
         velk_song *s = openSong(song, e);
         std::vector<double> seekMs;
