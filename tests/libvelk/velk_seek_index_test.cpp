@@ -154,6 +154,10 @@ TEST(VelkExactSeek, BackIntoWhatPlayedBeyondItAndAfterIndexing)
     bool missing = false;
     for (const Source &source : songs(missing))
         for (velk_emulator e : {VELK_EMULATOR_NUKED, VELK_EMULATOR_SATOH, VELK_EMULATOR_WOODY}) {
+            // The made song has what snapshots must carry on every emulator;
+            // the shared songs add length and a real song's voices, on Nuked.
+            if (!source.path.empty() && e != VELK_EMULATOR_NUKED)
+                continue;
             const std::string what = std::string(velk_emulator_name(e)) + " " +
                                      (source.path.empty() ? "made song" : source.path);
             Song whole, song;
