@@ -107,17 +107,18 @@ async function throttled(browser, rate, emulator, seconds) {
         v.player.addEventListener('struggling', (e) => struggling.push({ ...e.detail, atS: (performance.now() - began) / 1000 }));
         window.benchStruggling = struggling;
         await v.playIndex(v.list.entries.findIndex((e) => e.name === 'go-_-go.ims' && !e.site));
+        window.benchStartedAt = v.player.ctx.currentTime;
         return v.player.underruns();
     }, [emulator, rate]);
     await page.waitForTimeout(seconds * 1000);
-    const after = await page.evaluate(async () => ({ u: await window.velk.player.underruns(), s: await window.velk.player.renderStats(),
+    const after = await page.evaluate(async () => ({ u: await window.velk.player.underruns(), s: await window.velk.player.renderStats(), startedAt: window.benchStartedAt,
                                                      heard: window.velk.player.heard()?.positionMs, struggling: window.benchStruggling }));
     await cdp.send('Emulation.setCPUThrottlingRate', { rate: 1 });
     await page.close();
     const count = after.u.count - before.count;
     console.log(`${seconds} s of ${emulator} at ${rate}x CPU throttling: ${count} underrun(s), ${((after.u.frames - before.frames) / after.s.rate * 1000).toFixed(0)} ms silent; ` +
                 `the render thread ${((100 * after.s.busyMs) / ((after.s.frames / after.s.rate) * 1000)).toFixed(0)}% busy; buffer ${after.s.bufferSeconds} s; ` +
-                `heard at ${(after.heard / 1000).toFixed(1)} s${after.struggling.length ? `; the player went on with ${after.struggling[0].emulator} after ${after.struggling[0].atS.toFixed(1)} s` : ''}` +
+                `the render thread's longest task ${after.s.longestMs.toFixed(0)} ms (${after.s.longestWhat}); heard at ${(after.heard / 1000).toFixed(1)} s${after.struggling.length ? `; the player went on with ${after.struggling[0].emulator} after ${after.struggling[0].atS.toFixed(1)} s` : ''}` +
                 `${rate === 4 ? ' (aim: none)' : ''}`);
     return count;
 }

@@ -98,7 +98,10 @@ const recordPlaying = async ({ path, site = false, startMs, ms }) => {
     v.player.setPaused(true);
     v.player.setEvenLoudness(false);
     await v.player.record(true);
+    // Timed from the first audio: a seek far beyond the seek index waits for it.
+    const audible = new Promise((resolve) => v.player.addEventListener('audible', resolve, { once: true }));
     await v.playIndex(v.list.entries.findIndex((e) => e.path === path && !!e.site === site), startMs);
+    await audible;
     await new Promise((r) => setTimeout(r, ms));
     const r = await v.player.record(false);
     const b64 = (f) => { const u = new Uint8Array(f.buffer, f.byteOffset, f.byteLength); let s = '';

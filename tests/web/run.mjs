@@ -92,9 +92,11 @@ await page.goto(address);
 await page.waitForFunction(() => window.velk && window.velk.player.version, null, { timeout: 20000 });
 // Held to the library's samples: even loudness off.
 await page.evaluate(() => window.velk.player.setEvenLoudness(false));
-const rate = await page.evaluate(() => window.velk.player.rate);
+// The audio graph is made when first needed (here, before any gesture).
+const rate = await page.evaluate(async () => { await window.velk.player.start(); return window.velk.player.rate; });
 // The visitor's entries as the list shows them (the site's collection aside).
-const listed = () => page.evaluate(() => window.velk.list.entries.filter((e) => !e.site).map((e) => {
+// (The list is drawn once a frame: read after the next one.)
+const listed = () => page.evaluate(async () => (await new Promise(requestAnimationFrame), window.velk.list.entries).filter((e) => !e.site).map((e) => {
     const li = document.querySelector(`#list li[data-key="${e.key}"]`);
     return { name: li.querySelector('.name').textContent, length: li.querySelector('.length').textContent,
              why: li.querySelector('.why').textContent };
@@ -149,7 +151,10 @@ async function recordPlaying(setup, ms, busy = false, startMs = setup.startMs ||
         v.player.change(setup.settings);
         await v.player.record(true);
         const i = v.list.entries.findIndex((e) => e.name === 'AMG0018.IMS' && !e.site);
+        // Timed from the first audio: a seek far beyond the seek index waits for it.
+        const audible = new Promise((resolve) => v.player.addEventListener('audible', resolve, { once: true }));
         await v.playIndex(i, startMs);
+        await audible;
     }, [setup, startMs]);
     await page.waitForTimeout(ms);
     // The page's own thread stalls; the audio must not.

@@ -14,7 +14,10 @@ const list = new SongList();
 const player = new Player({ measure: (entry, settings) => ask('loudness', { entry, settings }).then((r) => (r.error ? null : r)) });
 // Audio may start only inside a gesture: every one unlocks it (again after
 // an interruption), before the click's own handler runs.
-for (const type of ['pointerdown', 'touchend', 'click', 'keydown']) document.addEventListener(type, () => player.unlock(), { capture: true });
+// The first one also makes the audio graph and starts the song worker.
+for (const type of ['pointerdown', 'touchend', 'click', 'keydown']) {
+    document.addEventListener(type, () => { player.unlock(); songWorkerNow(); }, { capture: true });
+}
 // Too slow a machine for the emulator: the player went on with a lighter one.
 player.addEventListener('struggling', (e) => { $('emulator').value = e.detail.emulator; });
 const now = { index: -1, entry: null, info: null, id: null };
@@ -48,21 +51,28 @@ const clock = (ms) => {
 const status = (text) => { $('status').textContent = text; };
 
 // ---- The song worker: titles, lengths, scores, exports ---------------------
-const songWorker = new Worker(new URL('./song-worker.js', import.meta.url), { type: 'module' });
+// Started when first asked (or at the first gesture): a page that only
+// lists its collection needs it not, and starting a worker costs the
+// page's thread.
 const asks = new Map();
-let askSerial = 0;
-songWorker.onmessage = (e) => {
-    const ask = asks.get(e.data.id);
-    if (!ask) return;
-    if (!e.data.done) return ask.progress?.(e.data.progress);
-    asks.delete(e.data.id);
-    ask.resolve(e.data);
-};
-songWorker.onerror = (e) => console.error('song worker', e.message);
+let askSerial = 0, songWorker = null;
+function songWorkerNow() {
+    if (songWorker) return songWorker;
+    songWorker = new Worker(new URL('./song-worker.js', import.meta.url), { type: 'module' });
+    songWorker.onmessage = (e) => {
+        const ask = asks.get(e.data.id);
+        if (!ask) return;
+        if (!e.data.done) return ask.progress?.(e.data.progress);
+        asks.delete(e.data.id);
+        ask.resolve(e.data);
+    };
+    songWorker.onerror = (e) => console.error('song worker', e.message);
+    return songWorker;
+}
 const ask = (type, payload, progress) => new Promise((resolve) => {
     const id = ++askSerial;
     asks.set(id, { resolve, progress });
-    songWorker.postMessage({ type, id, ...payload });
+    songWorkerNow().postMessage({ type, id, ...payload });
 });
 
 // Why an entry cannot play, in the page's words or the library's.
@@ -186,7 +196,7 @@ document.addEventListener('drop', async (e) => {
 async function playIndex(index, startMs = 0, { fromHistory = false } = {}) {
     const entry = list.entries[index];
     if (!entry) return;
-    await prepared;
+    await player.start();
     list.current = index;
     now.index = index;
     now.entry = entry;
@@ -314,6 +324,17 @@ $('seek').oninput = (e) => {
     player.seek(ms);
     address.heardAt(now.entry, ms, true);
 };
+// A far seek waiting for the seek index: the bar shows how far it has got.
+player.addEventListener('seeking', (e) => {
+    const w = e.detail, length = now.entry && now.entry.lengthMs;
+    $('seek').closest('.position').classList.toggle('seeking', !!w);
+    $('seek').setAttribute('aria-busy', String(!!w));
+    $('seek-reach').style.transform = `scaleX(${w && length ? Math.min(1, w.reachMs / length) : 0})`;
+    if (w) status(t.seeking(clock(w.targetMs), 10 * Math.floor((10 * Math.max(0, w.reachMs - w.fromMs)) / Math.max(1, w.targetMs - w.fromMs))));
+    else if (seekingShown) status('');
+    seekingShown = !!w;
+});
+let seekingShown = false;
 $('emulator').onchange = (e) => { player.change({ emulator: e.target.value }); queueFollowing(); };
 $('bends').onchange = (e) => { player.change({ pitchBends: e.target.checked }); queueFollowing(); };
 $('tempo').oninput = (e) => {
@@ -412,9 +433,19 @@ $('export-lrc').onclick = () => {
 $('export-midi').onclick = () => { if (now.info) save(midiFile(now.info), `${baseName()}.mid`, 'audio/midi'); };
 
 // ---- Following what is heard --------------------------------------------------
-let lastMedia = 0;
+// Drawn each frame while playing, and for a while after anything moved (a
+// seek while paused, a pause, the peaks falling); an idle page asks for no
+// frames at all (a phone's battery, and the page's thread at load).
+let lastMedia = 0, framing = false, wokenAt = 0;
+function wake() {
+    wokenAt = performance.now();
+    if (!framing) { framing = true; requestAnimationFrame(frame); }
+}
+for (const type of ['timeline', 'state', 'audible', 'seeking']) player.addEventListener(type, wake);
+window.addEventListener('resize', wake);
 function frame(time) {
-    requestAnimationFrame(frame);
+    if (player.playing || performance.now() - wokenAt < 1500 || !meters.idle) requestAnimationFrame(frame);
+    else framing = false;
     if (!player.ctx) return;
     const heard = player.heard();
     const ms = heard ? heard.positionMs : 0;
@@ -502,6 +533,7 @@ showTheme(theme);
 $('theme').onclick = () => {
     theme = themes[(themes.indexOf(theme) + 1) % themes.length];
     showTheme(theme);
+    wake();
     try { if (theme === 'auto') localStorage.removeItem('velk-theme'); else localStorage.setItem('velk-theme', theme); } catch { /* private mode */ }
 };
 
@@ -567,12 +599,16 @@ window.velk = { list, player, now, takeIn, playIndex, probe: () => probing, kara
 prepared.then(() => {
     status(`libvelk ${player.version}`);
     player.setEvenLoudness?.($('even-loudness').checked);
-    requestAnimationFrame(frame);
+    wake();
     return collection.then(() => followLink());
 }, (e) => status(t.failedToStart + e.message));
 window.addEventListener('unhandledrejection', (e) => { console.error(e.reason); status(String(e.reason && e.reason.message || e.reason)); });
 
+// The service worker after the page has loaded: its install fetches the
+// whole site, which need not compete with what the page loads first.
 if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
-    navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
+    const register = () => navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
         .then(() => { $('status').dataset.offline = t.offline; }, () => {});
+    if (document.readyState === 'complete') register();
+    else window.addEventListener('load', register, { once: true });
 }

@@ -10,19 +10,50 @@
 import { loadVelk } from './velk-api.js';
 
 const BLOCK = 1024;          // frames: about 21 ms at 48 kHz, the pictures' step
-// Queued ahead in the worklet: 0.4 s, more after each underrun (a slow or
-// throttled machine), up to MAX_BUFFER_SECONDS.
+// Queued ahead in the worklet: 0.4 s on a machine with room to spare; more
+// as soon as rendering takes a larger share of real time (a phone's slow
+// core, a busy machine), before the speakers run dry rather than after:
+// what stalls this thread (the system giving the core to others, a
+// collection of garbage, a slice of the seek index) costs more of the
+// margin the less of it there is. Each underrun doubles it; at most
+// MAX_BUFFER_SECONDS. A larger queue costs nothing heard: a seek or a change
+// drops it, and the worklet starts again after PRIME frames.
 let BUFFER_SECONDS = 0.4;
 const MAX_BUFFER_SECONDS = 2;
+// Rendering's share of real time, smoothed over some two seconds of blocks.
+let load = 0;
+function noteLoad(busyMs, frames) {
+    const share = busyMs / ((frames / rate) * 1000);
+    load += (share - load) * Math.min(1, frames / (2 * rate));
+    const wanted = load > 0.35 ? 2 : load > 0.18 ? 1 : 0.4;
+    if (wanted > BUFFER_SECONDS) {
+        BUFFER_SECONDS = Math.min(MAX_BUFFER_SECONDS, wanted);
+        postMessage({ type: 'buffer', seconds: BUFFER_SECONDS });
+    }
+}
+// The longest this thread went without answering (the benchmark reads it).
+function timed(what, fn) {
+    const began = performance.now();
+    try { return fn(); } finally {
+        const took = performance.now() - began;
+        if (took > stats.longestMs) { stats.longestMs = took; stats.longestWhat = what; }
+    }
+}
 
 let velk, rate = 48000, port;
 let current = null;          // {id, song, settings}
 let next = null;             // the song that follows without a gap
 let playing = false;
 let generation = 0, outstanding = 0, blockSerial = 0, lastPosted = 0;
+let epoch = 0;               // the page's count of its requests that flush (load, seek, change, rewire)
 
-// Compiled here as it downloads, off the page's thread, before the page asks.
-const ready = loadVelk().catch((e) => { postMessage({ type: 'fatal', message: String(e) }); throw e; });
+// Compiled here as it downloads, off the page's thread; the page hears when
+// it is ready, and wires the audio to it later (init), when first needed.
+const ready = loadVelk().then((v) => {
+    velk = v;
+    postMessage({ type: 'ready', version: v.version() });
+    return v;
+}, (e) => { postMessage({ type: 'fatal', message: String(e) }); throw e; });
 
 function open(entry, settings) {
     const song = velk.open(entry.bytes, entry.bank, { rate, emulator: settings.emulator, pitchBends: settings.pitchBends,
@@ -66,16 +97,71 @@ function scheduleIndex(delay = 0) {
     if (!index.timer && index.it && !index.it.done) index.timer = setTimeout(indexSlice, delay);
 }
 function indexSlice() {
+    timed('seek index', indexSliceNow);
+}
+function indexSliceNow() {
     index.timer = 0;
     if (!index.it || index.of !== current) return stopIndex();
-    if (playing && outstanding < (BUFFER_SECONDS * rate) / 2) return scheduleIndex(5);
+    // A seek waiting for the index has the thread: nothing is playing.
+    const slice = waiting ? WAITING_SLICE_MS : SLICE_MS;
+    if (!waiting && playing && outstanding < (BUFFER_SECONDS * rate) / 2) return scheduleIndex(5);
     const began = performance.now();
     const done = index.it.build(index.budgetMs);
     const took = performance.now() - began;
-    index.budgetMs = Math.max(20, Math.min(10000, index.budgetMs * Math.min(4, SLICE_MS / Math.max(took, 0.5))));
+    index.budgetMs = Math.max(20, Math.min(10000, index.budgetMs * Math.min(4, slice / Math.max(took, 0.5))));
     stats.indexMs += took;
     if (done) postMessage({ type: 'indexed', songId: current.id, ms: index.it.progressMs, bytes: current.song.snapshotBytes });
-    else scheduleIndex();
+    if (waiting) waitForIndex();
+    if (!done) scheduleIndex();
+}
+
+// ---- Seeks that wait for the index ----------------------------------------
+// A seek within a second after what the snapshots reach (or just ahead of
+// where the song is) costs at most a second of the chip. One far beyond
+// them renders the whole stretch before it unheard: seconds in wasm, with
+// nothing answered meanwhile. Such a seek waits, silent, while the index
+// is driven toward its target in longer slices, the page shown how far it
+// has got; it lands once the index is within a second of the target. A new
+// seek supersedes a waiting one.
+const NEAR_MS = 1000, WAITING_SLICE_MS = 80;
+let waiting = null;   // {ms, fromMs, toldAt}
+
+function cheapSeek(c, ms) {
+    const at = c.song.positionMs;
+    return ms <= c.song.snapshotReachMs + NEAR_MS || (ms >= at && ms <= at + NEAR_MS);
+}
+function seekTo(ms) {
+    const c = current;
+    ms = Math.max(0, Math.min(ms, c.song.lengthMs));
+    const wasWaiting = waiting;
+    waiting = null;
+    if (index.of !== c || !index.it || index.it.done || cheapSeek(c, ms)) {
+        if (wasWaiting) postMessage({ type: 'seeking', songId: c.id, done: true });
+        seekCurrent(ms);
+        return;
+    }
+    waiting = { ms, fromMs: c.song.snapshotReachMs, toldAt: 0 };
+    index.budgetMs = Math.max(index.budgetMs, 1000);
+    tellWaiting(true);
+    clearTimeout(index.timer);
+    index.timer = 0;
+    scheduleIndex();
+}
+function tellWaiting(now = false) {
+    const c = current;
+    if (!now && performance.now() - waiting.toldAt < 100) return;
+    waiting.toldAt = performance.now();
+    postMessage({ type: 'seeking', songId: c.id, targetMs: waiting.ms, fromMs: waiting.fromMs, reachMs: c.song.snapshotReachMs });
+}
+function waitForIndex() {
+    const c = current;
+    if (!c || !waiting) return;
+    if (!cheapSeek(c, waiting.ms) && !index.it.done) { tellWaiting(); return; }
+    const ms = waiting.ms;
+    waiting = null;
+    postMessage({ type: 'seeking', songId: c.id, done: true });
+    seekCurrent(ms);
+    pump();
 }
 
 function listen(p) {
@@ -85,12 +171,14 @@ function listen(p) {
             outstanding -= e.data.frames;
             pump();
         } else if (e.data.type === 'underrun') {
-            // More queued; past the most, the emulator costs more than this
-            // machine has: the page offers a lighter one.
+            // More queued; past the most, and rendering taking most of real
+            // time, the emulator costs more than this machine has: the page
+            // goes on with a lighter one. (An underrun alone, with room to
+            // spare, was a stall, which the larger queue now covers.)
             if (BUFFER_SECONDS < MAX_BUFFER_SECONDS) {
                 BUFFER_SECONDS = Math.min(MAX_BUFFER_SECONDS, BUFFER_SECONDS * 2);
                 postMessage({ type: 'buffer', seconds: BUFFER_SECONDS });
-            } else if (current) {
+            } else if (current && load > 0.6) {
                 postMessage({ type: 'struggling', emulator: current.settings.emulator });
             }
             pump();
@@ -102,11 +190,11 @@ function listen(p) {
 function flush() {
     generation++;
     outstanding = 0;
-    port.postMessage({ type: 'flush', generation });
+    if (port) port.postMessage({ type: 'flush', generation });
 }
 
 // Time spent rendering against the audio it made (the benchmark reads it).
-const stats = { busyMs: 0, frames: 0, indexMs: 0, seeks: 0, exactSeeks: 0 };
+const stats = { busyMs: 0, frames: 0, indexMs: 0, seeks: 0, exactSeeks: 0, longestMs: 0, longestWhat: '' };
 let slowdown = 1;
 
 function renderBlock() {
@@ -129,24 +217,36 @@ function renderBlock() {
     if (slowdown > 1) for (const until = began + (performance.now() - began) * slowdown; performance.now() < until;);
     stats.busyMs += performance.now() - began;
     stats.frames += frames;
+    noteLoad(performance.now() - began, frames);
     if (frames > 0) {
         port.postMessage({ type: 'block', generation, serial, left, right }, [left.buffer, right.buffer]);
         outstanding += frames;
         lastPosted = serial;
     }
-    return { serial, songId: c.id, startMs, endMs: c.song.positionMs, frames, states, bpm, ended };
+    return { serial, epoch, songId: c.id, startMs, endMs: c.song.positionMs, frames, states, bpm, ended };
 }
 
-// Renders until the worklet holds BUFFER_SECONDS. At a song's end the next
-// queued song goes on in the same stream, so there is no gap between them.
-// The page hears of a stream's end only after the blocks before it, and of
-// none where a song follows (it would stop at the last block it knows of).
+// Renders until the worklet holds BUFFER_SECONDS, PUMP_SLICE_MS at a time
+// (a larger queue filling on a slow machine must not keep a seek or a
+// pause waiting). At a song's end the next queued song goes on in the same
+// stream, so there is no gap between them. The page hears of a stream's end
+// only after the blocks before it, and of none where a song follows (it
+// would stop at the last block it knows of).
+const PUMP_SLICE_MS = 12;
+let pumpLater = 0;
 function pump() {
-    if (!current || !playing) return;
+    clearTimeout(pumpLater);
+    pumpLater = 0;
+    if (!current || !playing || waiting) return;
+    timed('render', pumpSlice);
+}
+function pumpSlice() {
     let blocks = [];
     let endSerial = null;
     const tell = () => { if (blocks.length) postMessage({ type: 'blocks', blocks }); blocks = []; };
+    const began = performance.now();
     while (current && outstanding < BUFFER_SECONDS * rate) {
+        if (blocks.length && performance.now() - began > PUMP_SLICE_MS) { pumpLater = setTimeout(pump, 0); break; }
         const b = renderBlock();
         if (b.frames > 0) blocks.push(b);
         if (!b.ended) continue;
@@ -184,10 +284,9 @@ function seekCurrent(ms) {
 
 const handlers = {
     async init(msg) {
-        velk = await ready;
+        await ready;
         rate = msg.rate;
         listen(msg.port);
-        postMessage({ type: 'ready', version: velk.version() });
     },
     // A new AudioContext (the old one's clock froze): its worklet's port and
     // rate. The song goes on from the time heard, reopened at a new rate.
@@ -205,10 +304,11 @@ const handlers = {
             startIndex(current);
         }
         flush();
-        if (current && msg.heardMs != null) seekCurrent(msg.heardMs);
+        if (current && msg.heardMs != null) seekTo(msg.heardMs);
         pump();
     },
     load(msg) {
+        waiting = null;
         stopIndex();
         if (current) current.song.close();
         current = next = null;
@@ -216,8 +316,8 @@ const handlers = {
         const r = open(msg.entry, msg.settings);
         if (r.error) return postMessage({ type: 'failed', id: msg.id, error: r.error });
         current = { id: msg.id, song: r.song, settings: msg.settings, entry: msg.entry };
-        if (msg.startMs) r.song.seek(msg.startMs);
         startIndex(current);
+        if (msg.startMs) seekTo(msg.startMs);
         playing = msg.play !== false;
         postMessage({ type: 'loaded', id: msg.id, info: { title: r.song.title, lengthMs: r.song.lengthMs } });
         pump();
@@ -229,7 +329,7 @@ const handlers = {
     seek(msg) {
         if (!current) return;
         flush();
-        seekCurrent(msg.ms);
+        seekTo(msg.ms);
         pump();
     },
     play(msg) {
@@ -257,12 +357,11 @@ const handlers = {
             stopIndex();
             c.song.close();
             c.song = r.song;
-            if (c === current && msg.heardMs != null) c.song.seek(msg.heardMs);
             startIndex(c);
         }
         if (current && msg.heardMs != null) {
             flush();
-            seekCurrent(msg.heardMs);
+            seekTo(msg.heardMs);
             pump();
         }
     },
@@ -274,6 +373,7 @@ const handlers = {
                       snapshotBytes: current ? current.song.snapshotBytes : 0 });
     },
     stop() {
+        waiting = null;
         stopIndex();
         if (current) current.song.close();
         current = next = null;
@@ -285,7 +385,10 @@ const handlers = {
 // Commands run one after another: loading the library finishes first.
 let queue = Promise.resolve();
 onmessage = (e) => {
-    queue = queue.then(() => handlers[e.data.type]?.(e.data)).catch((err) => {
+    queue = queue.then(() => {
+        if (e.data.epoch != null) epoch = e.data.epoch;
+        return timed(e.data.type, () => handlers[e.data.type]?.(e.data));
+    }).catch((err) => {
         postMessage({ type: 'error', message: String(err && err.message || err) });
     });
 };

@@ -23,6 +23,7 @@ class VelkOutput extends AudioWorkletProcessor {
         this.ended = false;
         this.underruns = 0;
         this.underrunFrames = 0;
+        this.underrunTimes = [];   // the context's times of the first few
         this.prime = PRIME;
         this.worker = null;
         this.port.onmessage = (e) => {
@@ -33,7 +34,7 @@ class VelkOutput extends AudioWorkletProcessor {
             } else if (m.type === 'pause') {
                 this.paused = m.paused;
             } else if (m.type === 'underruns') {
-                this.port.postMessage({ type: 'underruns', count: this.underruns, frames: this.underrunFrames });
+                this.port.postMessage({ type: 'underruns', count: this.underruns, frames: this.underrunFrames, times: this.underrunTimes });
             }
         };
     }
@@ -81,6 +82,7 @@ class VelkOutput extends AudioWorkletProcessor {
         if (i < left.length && !this.ended) {
             this.underruns++;
             this.underrunFrames += left.length - i;
+            if (this.underrunTimes.length < 20) this.underrunTimes.push(currentTime);
             this.priming = true;
             this.prime = Math.min(this.prime * 2, sampleRate);
             this.worker.postMessage({ type: 'underrun', generation: this.generation });

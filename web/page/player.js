@@ -28,25 +28,42 @@ export class Player extends EventTarget {
         this.loudness = new Map();  // song bytes -> emulator -> Promise of the figures
         this.volumeLevel = 1;
         this.rebuilds = 0;
+        this.epoch = 0;            // counts the page's requests that start a new stretch of audio
     }
 
-    // Everything that takes time is done before the first click: the
-    // context (suspended until a gesture), the worklet, the library (the
-    // worker compiles it as it downloads, while the worklet loads here).
-    async prepare() {
+    // At load only the render worker starts (it compiles the library as it
+    // downloads, off the page's thread). The AudioContext costs the page's
+    // thread much more than anything else at load (100-250 ms on a phone's
+    // budget), so it is made when first needed: inside the first gesture,
+    // where it starts running at once, or when a song is to play.
+    prepare() {
+        if (this.ready) return this.ready;
         this.worker = new Worker(new URL('./engine-worker.js', import.meta.url), { type: 'module' });
-        const ready = new Promise((resolve, reject) => {
+        this.ready = new Promise((resolve, reject) => {
             this.worker.onmessage = (e) => {
                 if (e.data.type === 'ready') resolve(e.data.version);
                 else if (e.data.type === 'fatal') reject(new Error(e.data.message));
                 else this.onWorker(e.data);
             };
+        }).then((version) => {
+            this.worker.onmessage = (e) => this.onWorker(e.data);
+            this.version = version;
         });
-        const port = await this.buildGraph();
-        this.worker.postMessage({ type: 'init', rate: this.ctx.sampleRate, port }, [port]);
-        this.version = await ready;
-        this.worker.onmessage = (e) => this.onWorker(e.data);
-        this.watchLife();
+        return this.ready;
+    }
+
+    // The audio graph, wired to the render worker; made once, resolves when
+    // a song can play.
+    start() {
+        if (!this.started_) {
+            this.started_ = (async () => {
+                const graph = this.buildGraph();  // the context now, in the caller's gesture
+                const [port] = await Promise.all([graph, this.prepare()]);
+                this.worker.postMessage({ type: 'init', rate: this.ctx.sampleRate, port }, [port]);
+                this.watchLife();
+            })();
+        }
+        return this.started_;
     }
 
     // The context and its nodes; returns the port the worker feeds the
@@ -73,7 +90,8 @@ export class Player extends EventTarget {
     // one moment every browser lets audio start.
     unlock() {
         setAudioSession();
-        if (!this.ctx || this.ctx.state === 'running') return;
+        if (!this.ctx) { this.start().catch(() => {}); return; }
+        if (this.ctx.state === 'running') return;
         this.ctx.resume().catch(() => {});
         // Older iOS starts a context only once something has played in a gesture.
         const silence = this.ctx.createBufferSource();
@@ -149,7 +167,7 @@ export class Player extends EventTarget {
             const heardMs = heard ? heard.positionMs : null;
             this.resetTimeline(heardMs);
             this.awaitingFirst = true;
-            this.worker.postMessage({ type: 'rewire', rate: this.ctx.sampleRate, port, heardMs, playing: this.playing }, [port]);
+            this.worker.postMessage({ type: 'rewire', rate: this.ctx.sampleRate, port, heardMs, playing: this.playing, epoch: ++this.epoch }, [port]);
             if (this.playing) this.ctx.resume().catch(() => {});
             this.dispatchEvent(new CustomEvent('rebuilt', { detail: why }));
         } finally {
@@ -157,7 +175,7 @@ export class Player extends EventTarget {
         }
     }
 
-    get rate() { return this.ctx.sampleRate; }
+    get rate() { return this.ctx ? this.ctx.sampleRate : 0; }
     get latency() { return (this.ctx.outputLatency || 0) + (this.ctx.baseLatency || 0); }
     get heardTime() { return this.ctx.currentTime - this.latency; }
 
@@ -166,13 +184,14 @@ export class Player extends EventTarget {
     load(entry, startMs = 0) {
         const id = this.nextId++;
         this.songId = id;
+        if (this.seeking) { this.seeking = null; this.dispatchEvent(new CustomEvent('seeking', { detail: null })); }
         this.resetTimeline();
         this.awaitingFirst = true;
         this.ctx.resume().catch(() => {});
         this.setPaused(false);
         this.current = entry;
         this.levelFor(entry);
-        this.worker.postMessage({ type: 'load', id, entry: pick(entry), settings: this.settings, startMs });
+        this.worker.postMessage({ type: 'load', id, entry: pick(entry), settings: this.settings, startMs, epoch: ++this.epoch });
         return new Promise((resolve, reject) => { this.pending = { id, resolve, reject }; });
     }
 
@@ -228,21 +247,21 @@ export class Player extends EventTarget {
 
     setPaused(paused) {
         this.playing = !paused;
-        this.output.port.postMessage({ type: 'pause', paused });
+        this.output?.port.postMessage({ type: 'pause', paused });
         this.worker.postMessage({ type: 'play', playing: !paused });
-        if (!paused) this.ctx.resume();
+        if (!paused) this.ctx?.resume();
         this.dispatchEvent(new Event('state'));
     }
 
     seek(ms) {
         this.resetTimeline(ms);
         this.awaitingFirst = true;
-        this.worker.postMessage({ type: 'seek', ms });
+        this.worker.postMessage({ type: 'seek', ms, epoch: ++this.epoch });
     }
 
     setVolume(v) {
         this.volumeLevel = v;
-        this.volume.gain.setTargetAtTime(v, this.ctx.currentTime, 0.01);
+        if (this.volume) this.volume.gain.setTargetAtTime(v, this.ctx.currentTime, 0.01);
     }
 
     change(settings) {
@@ -252,7 +271,7 @@ export class Player extends EventTarget {
         const heard = this.heard();
         const heardMs = heard ? heard.positionMs : null;
         if (heardMs != null) this.resetTimeline(heardMs);
-        this.worker.postMessage({ type: 'settings', settings: { ...this.settings }, heardMs });
+        this.worker.postMessage({ type: 'settings', settings: { ...this.settings }, heardMs, epoch: heardMs != null ? ++this.epoch : this.epoch });
     }
 
     stop() {
@@ -267,11 +286,15 @@ export class Player extends EventTarget {
         this.pendingStarts.clear();
         this.started = [];
         this.hold = ms == null ? null : { songId: this.heardSongId ?? this.songId, positionMs: ms };
+        this.dispatchEvent(new Event('timeline'));
     }
 
     onWorker(m) {
         if (m.type === 'blocks') {
             for (const b of m.blocks) {
+                // Blocks rendered before the latest load, seek or change were
+                // dropped by the worklet: they must not count as heard.
+                if (b.epoch !== this.epoch) continue;
                 this.blocks.set(b.serial, b);
                 if (this.pendingStarts.has(b.serial)) {
                     this.markStarted(b, this.pendingStarts.get(b.serial));
@@ -301,6 +324,11 @@ export class Player extends EventTarget {
             }
         } else if (m.type === 'buffer') {
             this.dispatchEvent(new CustomEvent('buffer', { detail: m.seconds }));
+        } else if (m.type === 'seeking') {
+            // A far seek waits for the seek index: how far it has got.
+            if (m.songId !== this.songId) return;
+            this.seeking = m.done ? null : { targetMs: m.targetMs, fromMs: m.fromMs, reachMs: m.reachMs };
+            this.dispatchEvent(new CustomEvent('seeking', { detail: this.seeking }));
         } else if (m.type === 'indexed') {
             this.dispatchEvent(new CustomEvent('indexed', { detail: m }));
         } else if (m.type === 'error') {
@@ -330,6 +358,7 @@ export class Player extends EventTarget {
     // What is being heard: the song, its time, each voice's state; null
     // before anything plays. Old blocks are dropped as time passes.
     heard() {
+        if (!this.ctx) return this.hold ? { ...this.hold, states: null } : null;
         const t = this.heardTime;
         let i = -1;
         while (i + 1 < this.started.length && this.started[i + 1].time <= t) i++;
@@ -361,7 +390,8 @@ export class Player extends EventTarget {
     slowRenderThread(factor) { this.worker.postMessage({ type: 'slowdown', factor }); }
 
     // How often the speakers ran dry since the context was made: {count, frames}.
-    underruns() {
+    async underruns() {
+        await this.start();
         return new Promise((resolve) => {
             this.onUnderruns = resolve;
             this.output.port.postMessage({ type: 'underruns' });
@@ -369,9 +399,10 @@ export class Player extends EventTarget {
     }
 
     // Records what reaches the speakers until stopped: {left, right} floats.
-    record(on) {
+    async record(on) {
+        await this.start();
         this.tap.port.postMessage({ type: 'record', on });
-        if (on) return Promise.resolve();
+        if (on) return undefined;
         return new Promise((resolve) => {
             this.tap.port.onmessage = (e) => {
                 const join = (chunks) => {

@@ -16,6 +16,7 @@ export class Meters {
         this.onToggle = onToggle;
         this.onGain = onGain;
         this.rows = [];
+        this.idle = true;
     }
     // `gains` (dB per voice, 0 where missing) are what the sliders show.
     setVoices(voices, gains = []) {
