@@ -177,6 +177,41 @@ const seeked = await recordPlaying({ settings: {}, startMs: 30000 }, 1000);
 c = compare(seeked, libraryRender(rate, { seekMs: 30000, ms: 1500 }));
 check(c && c.bad === 0 && c.gaps === 0 && c.frames > rate / 2, 'a seek to 30 s sounds where the library lands', JSON.stringify(c));
 
+// A seek far beyond the seek index, right after the song opens, superseded
+// by a farther one: the worker answers while the index is driven there, the
+// position bar shows how far it has got, and the second lands exactly.
+const far = await page.evaluate(async () => {
+    const v = window.velk, p = v.player;
+    const first = new Promise((resolve) => p.addEventListener('audible', resolve, { once: true }));
+    await v.playIndex(v.list.entries.findIndex((e) => e.name === 'AMG0018.IMS' && !e.site));
+    await first;
+    const reaches = [];
+    p.addEventListener('seeking', (e) => reaches.push(e.detail && [e.detail.targetMs, e.detail.reachMs]));
+    await p.record(true);
+    p.seek(60000);
+    p.seek(70000);
+    const heard = new Promise((resolve) => p.addEventListener('audible', resolve, { once: true }));
+    let landed = false, slowest = 0, barShown = false;
+    heard.then(() => { landed = true; });
+    while (!landed) {
+        const t = performance.now();
+        await p.renderStats();
+        slowest = Math.max(slowest, performance.now() - t);
+        barShown ||= document.querySelector('.position').classList.contains('seeking');
+        await new Promise((r) => setTimeout(r, 100));
+    }
+    await new Promise((r) => setTimeout(r, 1500));
+    const r = await p.record(false);
+    return { left: Array.from(r.left), right: Array.from(r.right), reaches, slowest, barShown,
+             barAfter: document.querySelector('.position').classList.contains('seeking') };
+});
+c = compare(far, libraryRender(rate, { seekMs: 70000, ms: 1000 }));
+const toward = far.reaches.filter((r) => r && r[0] === 70000).map((r) => r[1]);
+check(c && c.bad === 0 && c.gaps === 0 && c.frames > rate / 2 && toward.length > 2 && toward.every((x, i) => !i || x >= toward[i - 1])
+      && far.reaches.at(-1) === null && far.slowest < 1000 && far.barShown && !far.barAfter,
+      'a far seek waits for the seek index, answering, shown on the position bar, and lands where the library does',
+      JSON.stringify({ compare: c, reports: toward.length, last: far.reaches.at(-1), slowestAnswerMs: Math.round(far.slowest), bar: [far.barShown, far.barAfter] }));
+
 const muted = await recordPlaying({ settings: { muted: 1 } }, 1250);
 c = compare(muted, libraryRender(rate, { muted: 1, ms: 2000 }));
 const differs = compare(muted, ref);
