@@ -173,6 +173,18 @@ build_site() {
   rm -rf "$site.new"
   mkdir -p "$site.new"
   cp -r web/page/. "$site.new/"
+  # The style sheet inside the page: one round trip fewer before the first
+  # paint on a phone's network (it is all the page's first paint needs).
+  python3 - "$site.new" <<'PY'
+import sys
+site = sys.argv[1]
+html = open(f"{site}/index.html", encoding="utf-8").read()
+link = '<link rel="stylesheet" href="style.css">'
+assert link in html, "index.html no longer links style.css"
+css = open(f"{site}/style.css", encoding="utf-8").read()
+open(f"{site}/index.html", "w", encoding="utf-8").write(html.replace(link, f"<style>\n{css}</style>"))
+PY
+  rm "$site.new/style.css"
   cp "$web/wasm/web/velk.mjs" "$web/wasm/web/velk.wasm" "$site.new/"
   build_collection "$site.new"
   (cd "$site.new" && find . -type f ! -name sw.js ! -name site-files.js ! -path './songs/*' | sed 's|^\./||' | sort) > "$web/files.txt"

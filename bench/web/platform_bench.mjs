@@ -50,7 +50,9 @@ async function lighthouseRun() {
         const a = lhr.audits;
         console.log(`  cumulative layout shift ${a['cumulative-layout-shift'].numericValue.toFixed(3)} (aim: under 0.05), ` +
                     `total blocking time ${a['total-blocking-time'].numericValue.toFixed(0)} ms, ` +
-                    `largest contentful paint ${a['largest-contentful-paint'].numericValue.toFixed(0)} ms`);
+                    `largest contentful paint ${a['largest-contentful-paint'].numericValue.toFixed(0)} ms, ` +
+                    `main-thread work ${(a['mainthread-work-breakdown'].numericValue / 1000).toFixed(1)} s, ` +
+                    `longest task ${Math.max(0, ...(a['long-tasks']?.details?.items || []).map((t) => t.duration)).toFixed(0)} ms`);
         const failing = Object.values(a).filter((x) => x.score !== null && x.score < 0.9
             && ['binary', 'numeric', 'metricSavings'].includes(x.scoreDisplayMode));
         for (const x of failing) console.log(`  fails: ${x.id} (${x.score}): ${x.title}${x.displayValue ? ` - ${x.displayValue}` : ''}`);
