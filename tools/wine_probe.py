@@ -15,7 +15,9 @@ Two facts of the machine decide, asked in turn:
   also sets up the target's Wine prefix once)? Where the kernel does run
   32-bit programs but Wine does not start one, Wine is missing or broken:
   tools/bootstrap.sh installs it, so under CI that fails the run rather
-  than quietly dropping the release target's suite.
+  than quietly dropping the release target's suite, unless the bootstrap
+  could not install it (its reason is in build/deps/i386-unavailable: the
+  package mirror could not give 32-bit Wine), which the line says.
 
 VELK_PROBE_KERNEL32=cannot (or can) replaces the kernel's answer, to try
 the log of the other kind of machine: for testing that path only; the line
@@ -81,14 +83,29 @@ def wine_starts(target):
     return run.returncode == 0, lines[-1] if lines else "exit status %d" % run.returncode
 
 
-def decide(target, kernel_refuses, wine_started, ci, seen=""):
+UNINSTALLABLE = os.path.join(TOP, "build", "deps", "i386-unavailable")
+
+
+def uninstallable_reason():
+    """Why tools/bootstrap.sh could not install 32-bit Wine, or ""."""
+    try:
+        with open(UNINSTALLABLE, encoding="utf-8", errors="replace") as marker:
+            return marker.read().strip() or "no reason given"
+    except OSError:
+        return ""
+
+
+def decide(target, kernel_refuses, wine_started, ci, seen="", uninstallable=""):
     """The verdict on `target`'s tests from what was observed, `seen`
-    telling how: ("run", ""), ("not-run", reason) or ("fail", reason)."""
+    telling how, and why 32-bit Wine could not be installed (`uninstallable`,
+    "" when it was): ("run", ""), ("not-run", reason) or ("fail", reason)."""
     seen = " (%s)" % seen if seen else ""
     if target == "win32" and kernel_refuses:
         return "not-run", KERNEL_CANNOT + seen
     if wine_started:
         return "run", ""
+    if target == "win32" and uninstallable:
+        return "not-run", "32-bit Wine could not be installed on this machine: " + uninstallable
     wine = "32-bit Wine" if target == "win32" else "wine64"
     reason = "%s is missing or broken: it cannot start a %s program%s" % (wine, target, seen)
     if target == "win32":
@@ -116,7 +133,7 @@ def main(argv):
             os.makedirs(build, exist_ok=True)
             refuses, seen = kernel_refuses_i686(build)
     started, said = (False, "") if refuses else wine_starts(target)
-    verdict, reason = decide(target, refuses, started, ci, seen if refuses else said)
+    verdict, reason = decide(target, refuses, started, ci, seen if refuses else said, uninstallable_reason())
     print(verdict + (" " + reason if reason else ""))
     return 0
 

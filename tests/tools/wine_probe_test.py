@@ -40,6 +40,16 @@ class Verdict(unittest.TestCase):
             self.assertIn(wine + " is missing or broken", reason)
 
 
+    def test_wine32_the_bootstrap_could_not_install_is_said_not_failed(self):
+        # A mirror without one architecture's updates is no fault of the tree.
+        for ci in (False, True):
+            verdict, reason = wine_probe.decide("win32", False, False, ci, "no loader", "apt-get could not install")
+            self.assertEqual(verdict, "not-run", ci)
+            self.assertIn("32-bit Wine could not be installed", reason)
+            self.assertIn("apt-get could not install", reason)
+        self.assertEqual(wine_probe.decide("win64", False, False, True, "", "apt-get could not install")[0], "fail")
+
+
 class KernelAnswer(unittest.TestCase):
     def test_the_probe_program_is_answered_as_debians_i386_programs_are(self):
         # A malformed probe program would be refused everywhere, and would
