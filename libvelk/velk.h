@@ -33,15 +33,15 @@ extern "C" {
 #endif
 
 #define VELK_VERSION_MAJOR 1
-#define VELK_VERSION_MINOR 3
+#define VELK_VERSION_MINOR 4
 #define VELK_VERSION_PATCH 0
 /* 0xMMmmpp: comparable as a number. */
 #define VELK_VERSION ((VELK_VERSION_MAJOR << 16) | (VELK_VERSION_MINOR << 8) | VELK_VERSION_PATCH)
-#define VELK_VERSION_STRING "1.3.0"
+#define VELK_VERSION_STRING "1.4.0"
 
 /* The version of the library that is running, as VELK_VERSION. */
 VELK_API uint32_t velk_version(void);
-/* The same as text ("1.3.0"). */
+/* The same as text ("1.4.0"). */
 VELK_API const char *velk_version_string(void);
 
 typedef enum velk_error {
