@@ -333,13 +333,13 @@ VELK_API double velk_voice_gain(const velk_song *song, int voice);
  * to the ear; a seek that starts the song again under them is exact.
  *
  * As a song renders from its start (or from a snapshot), the handle keeps a
- * snapshot at the first tick at or after each whole second of song time, so
- * that every seek back into what has played costs at most a second of the
- * chip (with Nuked about 25 ms of a core, under 5 ms with satoh). A seek
+ * snapshot at the first tick at or after each half second of song time, so
+ * that every seek back into what has played costs at most half a second of
+ * the chip (with Nuked about 15 ms of a core, a few ms with satoh). A seek
  * index renders the rest ahead of time. A snapshot takes about 6 KB with
  * Nuked, 4 KB with satoh and 10 KB with woody: a 10-minute song's snapshots
- * take about 3.3 MB with Nuked (2.5 MB satoh, 6 MB woody). Taking them costs
- * a copy of those bytes a second, far under 1% of rendering. */
+ * take about 6.7 MB with Nuked (5 MB satoh, 12 MB woody). Taking them costs
+ * a copy of those bytes twice a second, far under 1% of rendering. */
 
 /* Whether a seek to `ms` now would give the bit-for-bit samples of a render
  * from the start under the current settings and controls: 1 but when the
@@ -370,7 +370,7 @@ VELK_API size_t velk_snapshot_bytes(const velk_song *song);
  * with VELK_ERROR_BUSY (a second chip would be needed). A seek beyond what
  * the index has reached renders from its latest snapshot: a host may let
  * the index build up to the target first (velk_seek_index_progress_ms) and
- * seek then, at the cost of a second of the chip. */
+ * seek then, at the cost of half a second of the chip. */
 typedef struct velk_seek_index velk_seek_index;
 
 /* On failure *out is NULL and the song's velk_last_error and message say
