@@ -93,7 +93,10 @@ deb=$(VELK_SKIP_BOOTSTRAP=1 bash tools/package-deb.sh | tail -n 1) &&
 # Chromium (the page's audio against the native render built above).
 phase "building the web player and testing it in Chromium"
 web_status=0
-VELK_SKIP_BOOTSTRAP=1 bash tools/web.sh --test || web_status=1
+# Its native tools come from the Debian package's Release build, when that built.
+web_native=()
+[ "$deb_status" = 0 ] && web_native=(VELK_WEB_NATIVE="$top/build/deb")
+env "${web_native[@]}" VELK_SKIP_BOOTSTRAP=1 bash tools/web.sh --test || web_status=1
 
 # The README's quick command blocks run as written, and every block is
 # marked (tools/check_readme.py; --slow runs the slow ones too).

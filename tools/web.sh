@@ -111,9 +111,13 @@ build_library() {
 }
 
 # The native tools the site is made with: velkindex, and imsmaker and
-# bankmaker for the demo song.
+# bankmaker for the demo song. VELK_WEB_NATIVE names a configured native
+# Release build of this tree to take them from (the test command's Debian
+# build), instead of a build of their own.
+native_dir() { echo "${VELK_WEB_NATIVE:-$web/native}"; }
 build_native_tools() {
-  local native="$web/native" launcher=()
+  local native launcher=()
+  native=$(native_dir)
   if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
@@ -134,7 +138,8 @@ build_native_tools() {
 # index. Only the files the index plays are kept (a folder's junk is listed
 # as bad, not published).
 build_collection() {
-  local to=$1 native="$web/native"
+  local to=$1 native
+  native=$(native_dir)
   mkdir -p "$to/demo"
   cp "$native/demo/demo.ims" "$to/demo/DEMO.IMS"
   cp "$native/demo/demo.bnk" "$to/demo/DEMO.BNK"
