@@ -391,8 +391,9 @@ TEST(VelkVoiceGain, ReachesOnlyTheOutputOperatorsLevels)
     for (std::vector<Write> *writes : {&plain, &gained}) {
         Song song;
         ASSERT_TRUE(openFile(song, path.string(), VELK_EMULATOR_NUKED));
-        if (writes == &gained)
+        if (writes == &gained) {
             ASSERT_EQ(velk_set_voice_gain(song.handle, 0, -6.0), VELK_OK);  // 8 steps
+        }
         ASSERT_EQ(velk_set_write_listener(song.handle, keepWrite, writes), VELK_OK);
         renderAll(song.handle, frameAt(20000));
     }

@@ -271,7 +271,7 @@ SongOutcome renderAudio(const Options &options, const std::string &song, const s
         return outcome;
     if (!applyTo(options, handle.get(), outcome))
         return outcome;
-    AudioTarget target{path, outputFormatOf(options, path), options.pcm, outcome.title};
+    AudioTarget target{path, outputFormatOf(options, path), options.pcm, outcome.title, {}};
     if (target.format != OutputFormat::wav)
         target.tags = replayGainTags(plan);
     else if (options.normalize && plan.track)
@@ -314,7 +314,7 @@ SongOutcome renderStems(const Options &options, const std::string &song, const s
             outcome.error = !fresh.error.empty() ? fresh.error : velk_error_message(handle.get());
             return outcome;
         }
-        const AudioTarget target{stems[i].path, outputFormatOf(options, path), options.pcm, outcome.title};
+        const AudioTarget target{stems[i].path, outputFormatOf(options, path), options.pcm, outcome.title, {}};
         const std::string label = "stem " + std::to_string(i + 1) + " of " + std::to_string(stems.size()) + ":";
         const bool rendered = renderToFile(
             handle.get(), target, progressLine(options.pcm, audioSeconds(options, outcome), label), outcome.error);
