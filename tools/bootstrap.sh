@@ -62,10 +62,16 @@ update_lists() {
   echo "bootstrap: going on with the package lists there are" >&2
 }
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+# The packages named that are not installed yet, into `missing`.
+find_missing() {
+  local p
+  missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+}
+
+find_missing "${packages[@]}"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -78,10 +84,7 @@ fi
 # reason is left for tools/wine_probe.py, which says it in the test run.
 mkdir -p "$deps"
 unavailable="$deps/i386-unavailable"
-missing=()
-for p in "${i386_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+find_missing "${i386_packages[@]}"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
