@@ -46,7 +46,7 @@ state_is() { [ "$(status | cut -d' ' -f1)" = "$1" ]; }
 position() { status | cut -d' ' -f2; }
 at_least() { local p; p=$(position); [ -n "$p" ] && [ "$p" -ge "$1" ]; }
 at_most() { local p; p=$(position); [ -n "$p" ] && [ "$p" -le "$1" ]; }
-shows() { screen | grep -qF -- "$1"; }
+shows() { grep -qF -- "$1" <<< "$(screen)"; }
 shown_twice() { [ "$(screen | grep -cF -- "$1")" -ge 2 ]; }
 
 # start SESSION-COMMAND: velkplay in a fresh pane, the terminal's settings

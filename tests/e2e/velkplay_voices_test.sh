@@ -28,10 +28,10 @@ write_lyric_file "$work/song/DEMO.ISS"
 
 position() { status | cut -d' ' -f2; }
 at_least() { local p; p=$(position); [ -n "$p" ] && [ "$p" -ge "$1" ]; }
-shows() { screen | grep -qE -- "$1"; }
+shows() { grep -qE -- "$1" <<< "$(screen)"; }
 hides() { ! shows "$1"; }
 # row_has N PATTERN: voice N's row of the panel.
-row_has() { screen | grep -E "^ ?$1 (Voice|Bass|Snare|Tom|Cymbal|Hi-hat)" | grep -qE -- "$2"; }
+row_has() { screen | grep -E "^ ?$1 (Voice|Bass|Snare|Tom|Cymbal|Hi-hat)" | grep -E -- "$2" > /dev/null; }
 lit() { row_has "$1" '\[#'; }
 # Voice N's meter dark for two seconds (the sound buffered before a mute
 # has played by then).

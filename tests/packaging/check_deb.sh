@@ -50,7 +50,7 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 soname=$(readelf -d "$root$lib/libvelk.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libvelk.so.1 ] || fail "libvelk's SONAME is '$soname'"
-zcat "$root/usr/share/doc/velk/changelog.Debian.gz" | head -n 1 | grep -qF "velk ($version-1)" ||
+grep -qF "velk ($version-1)" <<< "$(zcat "$root/usr/share/doc/velk/changelog.Debian.gz" | sed -n 1p)" ||
   fail "the changelog's last entry is not $version-1"
 cmp "$root/usr/share/mime/packages/velk.xml" "$top/packaging/velk.xml" || fail "the mime file is not packaging/velk.xml"
 for page in velkplay velkrender ruz2avu; do
@@ -60,8 +60,11 @@ for page in velkplay velkrender ruz2avu; do
 done
 
 export GST_REGISTRY=$work/registry.bin GST_PLUGIN_PATH=$root$plugins LD_LIBRARY_PATH=$root$lib
-ldd "$root$plugins/libgstvelk.so" | grep -q "libvelk.so.1 => $root$lib/libvelk.so.1" ||
-  fail "the unpacked plug-in does not take the unpacked libvelk: $(ldd "$root$plugins/libgstvelk.so")"
+# grep -q reads the whole list: with pipefail, a grep that quits at the match
+# kills ldd with SIGPIPE and the pipeline fails on a good package.
+linked=$(ldd "$root$plugins/libgstvelk.so")
+grep -qF "libvelk.so.1 => $root$lib/libvelk.so.1" <<< "$linked" ||
+  fail "the unpacked plug-in does not take the unpacked libvelk: $linked"
 gst-inspect-1.0 velk > "$work/inspect" || fail "gst-inspect-1.0 velk from the package"
 grep -q 'velkdec: IMS song decoder' "$work/inspect" && grep -q 'audio/x-ims: ims' "$work/inspect" ||
   fail "the unpacked plug-in lacks velkdec or the type finder: $(cat "$work/inspect")"
