@@ -223,15 +223,16 @@ TEST(VelkrenderIms, RendersDosCollectionsAndGoesOnPastASongThatFails)
 // The stems of a real song laid out as its collection has it (DOS names,
 // the shared STANDARD.BNK beside it): one for each voice, named after it and
 // its instruments, each as long as the whole render, and with Nuked they add
-// up to it within a step of the last bit for each stem.
+// up to it within a step of the last bit for each stem. At four times the
+// tempo: every note of the song, in a quarter of the twelve renders.
 TEST(VelkrenderIms, TheStemsOfARealSongAddUpToTheWholeRender)
 {
     VELK_REQUIRE_REAL_SONG(song, "AMG0018.IMS");
     test::TempDir dir;
-    ASSERT_EQ(runVelkrender("--stems --out-dir stems '" + song.string() + "'", dir), 0)
+    ASSERT_EQ(runVelkrender("--tempo 4 --stems --out-dir stems '" + song.string() + "'", dir), 0)
         << test::readFile((dir / "err.txt").string());
     const std::string said = test::readFile((dir / "out.txt").string());
-    ASSERT_EQ(runVelkrender("-o whole.wav '" + song.string() + "'", dir), 0);
+    ASSERT_EQ(runVelkrender("--tempo 4 -o whole.wav '" + song.string() + "'", dir), 0);
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(dir / "stems"))
         names.push_back(entry.path().filename().string());
@@ -242,7 +243,7 @@ TEST(VelkrenderIms, TheStemsOfARealSongAddUpToTheWholeRender)
     EXPECT_NE(said.find("written: stems/" + names[10] + "\n"), std::string::npos) << said;
 
     const Decoded whole = decode(dir / "whole.wav");
-    ASSERT_GT(whole.samples.size(), 80u * 44100 * 2);
+    ASSERT_GT(whole.samples.size(), 20u * 44100 * 2);
     std::vector<long> sum(whole.samples.size());
     for (const std::string &name : names) {
         const Decoded stem = decode(dir / "stems" / name);
