@@ -94,6 +94,7 @@ export async function launch(name, { require, tmp, audioEnv = {}, locale = 'en-U
         const puppeteer = require('puppeteer-core');
         const browser = await puppeteer.launch({
             browser: 'firefox', executablePath: '/usr/bin/firefox', headless: true,
+            protocolTimeout: 60000,  // a page that does not answer in a minute has hung
             env: { ...process.env, ...audioEnv, MOZ_HEADLESS: '1' },
             userDataDir: `${tmp}/firefox-profile`,
             extraPrefsFirefox: { 'media.autoplay.default': 0, 'media.autoplay.blocking_policy': 0, 'intl.accept_languages': locale,
