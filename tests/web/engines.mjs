@@ -221,10 +221,10 @@ async function collectionChecks(b, rate) {
           `a link opens its song at its time (#/${link}?t=${t})`, JSON.stringify(h));
 }
 
-// An engine whose first run failed under a busy machine (a hang, or audio
-// the engine dropped while starved: WebKit skips render quanta) runs once
-// more in a fresh browser, and that run's checks count; a fault of ours
-// fails both.
+// An engine whose first run failed on a busy machine (Firefox's hang above;
+// WebKit's recording, under load, stopped matching after an underrun) runs
+// once more in a fresh browser, and that run's checks count; a fault of
+// ours fails both.
 for (const name of engines) {
     const before = failures;
     if (await testEngine(name, true) === 'hung' || failures > before) {
