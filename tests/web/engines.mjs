@@ -129,13 +129,8 @@ const heardAfter = async (ms) => {
 
 // ---- Each engine ----------------------------------------------------------
 let pageErrors = [];
-const answers = (b) => Promise.race([b.run(() => true).catch(() => false), new Promise((r) => setTimeout(() => r(false), 10000))]);
 const leave = async (b) => { pageErrors.push(...await b.run(() => window.pageErrors || [])); await b.goto('about:blank'); };
-// Under a heavy load Firefox ESR's content process can deadlock as an
-// AudioContext starts (its main thread and its GraphRunner thread each wait
-// on a lock, for good): the page stops answering the driver. That engine
-// then runs once more in a fresh browser; a second hang fails.
-async function testEngine(name, mayRetry) {
+async function testEngine(name) {
     const began = Date.now();
     pageErrors = [];
     const why = missing(name) || (name !== 'chromium' && !audio ? 'no audio server' : null);
@@ -174,12 +169,7 @@ async function testEngine(name, mayRetry) {
         const errors = [...b.errors, ...pageErrors, ...await b.run(() => window.pageErrors || [])];
         check(name, errors.length === 0, 'the page raised no error', errors.join('; '));
     } catch (e) {
-        const said = String(e && e.stack || e).split('\n').slice(0, 3).join(' ');
-        if (mayRetry && /timed out/.test(said) && !await answers(b)) {
-            console.log(`note [${name}] the page stopped answering (${said.slice(0, 120)}); once more in a fresh browser`);
-            return 'hung';
-        }
-        check(name, false, 'the checks ran to their end', said);
+        check(name, false, 'the checks ran to their end', String(e && e.stack || e).split('\n').slice(0, 3).join(' '));
     } finally {
         await b.close().catch(() => {});
         console.log(`     [${name}] ${((Date.now() - began) / 1000).toFixed(0)} s`);
@@ -221,16 +211,19 @@ async function collectionChecks(b, rate) {
           `a link opens its song at its time (#/${link}?t=${t})`, JSON.stringify(h));
 }
 
-// An engine whose first run failed on a busy machine (Firefox's hang above;
-// WebKit's recording, under load, stopped matching after an underrun) runs
-// once more in a fresh browser, and that run's checks count; a fault of
-// ours fails both.
+// An engine whose first run failed runs once more in a fresh browser, and
+// that run's checks count; a fault of ours fails both. On a busy machine
+// Firefox ESR's content process can deadlock as an AudioContext starts (its
+// main thread and GraphRunner each waiting on a lock, for good: the page
+// stops answering), and WebKit's recording once stopped matching after an
+// underrun.
 for (const name of engines) {
     const before = failures;
-    if (await testEngine(name, true) === 'hung' || failures > before) {
-        if (failures > before) console.log(`note [${name}] ${failures - before} check(s) failed on the first run; once more in a fresh browser`);
+    await testEngine(name);
+    if (failures > before) {
+        console.log(`note [${name}] ${failures - before} check(s) failed on the first run; once more in a fresh browser`);
         failures = before;
-        await testEngine(name, false);
+        await testEngine(name);
     }
 }
 if (audio) await audio.stop();
